@@ -1,0 +1,122 @@
+// The operating-system services the program needs. Everything outside
+// platform/ reaches the system only through this header; platform/win32/
+// implements it with the Win32 "A" functions, platform/posix/ with POSIX calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quorvane::platform {
+
+// File attribute bits, with the Windows values on both builds.
+enum : std::uint32_t {
+  kAttrReadOnly = 0x1,
+  kAttrHidden = 0x2,
+  kAttrSystem = 0x4,
+  kAttrVolumeLabel = 0x8,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrReparsePoint = 0x400,  // symbolic link, junction, other reparse point
+};
+
+struct FindEntry {
+  std::string name;  // without directory, exactly as the system lists it
+  std::uint32_t attributes = 0;
+  bool IsDirectory() const { return attributes & kAttrDirectory; }
+  bool IsVolumeLabel() const { return attributes & kAttrVolumeLabel; }
+  bool IsLink() const { return attributes & kAttrReparsePoint; }
+};
+
+// A directory search over "directory + mask" (`*` and `?`, letters without
+// regard to case). The search is closed by the destructor.
+class FindSearch {
+ public:
+  enum class Kind {
+    Everything,      // every kind of entry; the search hides nothing
+    DirectoriesOnly  // hidden, system and volume-label entries are not returned
+  };
+  FindSearch(const std::string& pattern, Kind kind);
+  ~FindSearch();
+  FindSearch(const FindSearch&) = delete;
+  FindSearch& operator=(const FindSearch&) = delete;
+  // The next entry (the first on the first call); false when there is none.
+  bool Next(FindEntry& entry);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Attributes of a name, nothing when the name does not exist
+// (GetFileAttributesA). On POSIX a symbolic link reports kAttrReparsePoint
+// together with the attributes of what it points at.
+std::optional<std::uint32_t> FileAttributes(const std::string& name);
+
+// Reads a whole file, denying other processes write access while it is open.
+// Only regular files are read: anything else (directory, device, pipe) and a
+// file that cannot be opened raise EFOpenError "Cannot open file <name>"; a
+// short read raises EReadError.
+std::string ReadWholeFile(const std::string& name);
+
+// Creates (or replaces) a file and writes all bytes in one piece. Raises
+// EFCreateError "Cannot create file <name>" or EWriteError.
+void WriteWholeFile(const std::string& name, const std::string& data);
+
+// Appends to an existing file. Raises EFOpenError or EWriteError.
+void AppendToFile(const std::string& name, const std::string& data);
+
+bool DeleteFileNamed(const std::string& name);
+bool RemoveDirectoryNamed(const std::string& name);
+bool CreateDirectoryNamed(const std::string& name);
+
+// GetFullPathNameA (Windows) or the textual POSIX rule; empty on failure.
+std::string FullPathName(const std::string& path);
+std::string CurrentDirectory();
+std::string ExecutablePath();
+// GetTempPathA: the temporary directory with its final separator, or empty.
+std::string TempPath();
+// GetTempFileNameA(dir, prefix, 0): a fresh name "<first 3 of prefix><hex>.tmp"
+// in dir, or empty. Windows creates an empty file of that name; POSIX creates
+// it directly as a directory with mode 0700.
+std::string UniqueTempName(const std::string& directory, const std::string& prefix);
+
+// GetPrivateProfileStringA with a 2048-character buffer.
+std::string ReadProfileString(const std::string& file, const std::string& section,
+                              const std::string& key, const std::string& defaultValue);
+
+// CompareStringA(0x400, NORM_IGNORECASE) == CSTR_EQUAL; ASCII on POSIX.
+bool CompareTextNoCase(const std::string& a, const std::string& b);
+// CharUpperBuffA; ASCII on POSIX.
+std::string UpperCaseText(const std::string& text);
+// CharUpperA / CharLowerA of one byte; ASCII on POSIX.
+unsigned char CharUpper(unsigned char c);
+unsigned char CharLower(unsigned char c);
+// IsDBCSLeadByte; always false on POSIX.
+bool IsLeadByte(unsigned char c);
+
+// Starts a program from a whole command line (never through a shell), waits
+// for its end and stores its exit status. Returns false when it could not be
+// started; errorCode then holds the system's error code.
+bool RunProcess(const std::string& commandLine, std::int32_t& exitCode,
+                std::uint32_t& errorCode);
+
+// FormatMessageA / strerror; empty when the system has no text.
+std::string SystemMessage(std::uint32_t code);
+
+// Writes to standard output and flushes, so that a converter sharing the
+// console writes after it.
+void WriteStdout(const std::string& text);
+
+// Interruption (Ctrl-C, the console close event; SIGINT and SIGTERM on
+// POSIX). After InstallInterruptHandler such a request no longer ends the
+// process at once: it sets a flag that InterruptRequested reports, and the
+// running converter, which shares the console, gets the request itself.
+void InstallInterruptHandler();
+bool InterruptRequested();
+
+// The line break the program prints: CR LF on Windows, LF on POSIX.
+extern const char* const kLineBreak;
+
+}  // namespace quorvane::platform
