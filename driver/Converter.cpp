@@ -1,0 +1,72 @@
+// Starting the converter and checking how it ended.
+#include <cstdio>
+
+#include "driver/Driver.h"
+#include "platform/Platform.h"
+#include "util/Errors.h"
+#include "util/Path.h"
+
+namespace quorvane {
+
+namespace {
+
+// The system's code for "file not found", used when no converter is named.
+constexpr std::uint32_t kFileNotFound = 2;
+
+std::string UpperHex(std::uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%X", static_cast<unsigned>(value));
+  return buffer;
+}
+
+}  // namespace
+
+std::string QuotedConverter(const std::string& converter) {
+  bool hasBlank = converter.find_first_of(" \t") != std::string::npos;
+  bool quoted = converter.size() >= 2 && converter.front() == '"' && converter.back() == '"';
+  if (!hasBlank || quoted) return converter;
+  return "\"" + converter + "\"";
+}
+
+std::string ConverterCommandLine(const std::string& converter, const std::string& params) {
+  return QuotedConverter(converter) + " " + params;
+}
+
+bool RunConverter(const std::string& converter, const std::string& params,
+                  std::int32_t& exitCode, std::uint32_t& errorCode) {
+  const std::string commandLine = ConverterCommandLine(converter, params);
+  platform::WriteStdout("EXEC: " + commandLine + platform::kLineBreak);
+  if (converter.empty()) {
+    // Nothing to start: the head of the line would be the first parameter.
+    errorCode = kFileNotFound;
+    return false;
+  }
+  std::int32_t status = 0;
+  if (!platform::RunProcess(commandLine, status, errorCode)) return false;
+  exitCode = status;
+  return true;
+}
+
+std::string SystemErrorText(std::uint32_t code) {
+  std::string text = platform::SystemMessage(code);
+  return text.empty() ? "?" : text;
+}
+
+void CheckConverterResult(bool started, std::int32_t exitCode, std::uint32_t errorCode,
+                          const std::string& converter, const std::string& params) {
+  const std::string commandLine =
+      std::string("Command Line: ") + ConverterCommandLine(converter, params);
+  if (!started) {
+    throw EkelvoError("Could not create process: (" + UpperHex(errorCode) + ") " +
+                      SystemErrorText(errorCode) + "." + platform::kLineBreak + commandLine);
+  }
+  if (exitCode != 0) {
+    std::string program = converter;
+    if (program.size() >= 2 && program.front() == '"' && program.back() == '"')
+      program = program.substr(1, program.size() - 2);
+    throw EkelvoError(PathFileName(program) + " returned errorlevel " +
+                      std::to_string(exitCode) + "." + platform::kLineBreak + commandLine);
+  }
+}
+
+}  // namespace quorvane

@@ -1,0 +1,74 @@
+// The command-line driver: the main flow, the batch over the files of one
+// wildcard, the error log and the converter launch.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "config/ConvertOptions.h"
+
+namespace quorvane {
+
+// Raised when the user asked the run to stop (Ctrl-C). It is no Exception on
+// purpose: the per-file guard must not absorb it.
+class EInterrupted {};
+
+// The exit code of an interrupted run.
+inline constexpr int kInterruptedExitCode = 130;
+inline constexpr const char* kInterruptedMessage = "Interrupted: conversion stopped.";
+
+// --- converter launch ---
+
+// The converter as it stands at the head of the command line: in double
+// quotes when it holds a blank or a tab (and is not quoted already).
+std::string QuotedConverter(const std::string& converter);
+// The whole command line: the converter, one blank, params.
+std::string ConverterCommandLine(const std::string& converter, const std::string& params);
+
+// Prints the "EXEC: " line and runs the converter. Returns false when it could
+// not be started (errorCode then holds the system's code); otherwise waits for
+// its end and stores its exit status in exitCode. An empty converter starts
+// nothing and fails with code 2 (file not found).
+bool RunConverter(const std::string& converter, const std::string& params,
+                  std::int32_t& exitCode, std::uint32_t& errorCode);
+
+// The system's message for an error code, "?" when there is none.
+std::string SystemErrorText(std::uint32_t code);
+
+// Raises EkelvoError for a converter that did not start or did not end with 0.
+void CheckConverterResult(bool started, std::int32_t exitCode, std::uint32_t errorCode,
+                          const std::string& converter, const std::string& params);
+
+// --- batch and error log ---
+
+// The error block as the console and the log show it.
+std::string ErrorBlock(const std::string& kindName, const std::string& message,
+                       const std::string& filePath);
+// Prints the error block and appends it to logPath (when not empty); every
+// failure of the log is swallowed.
+void ReportError(const std::string& kindName, const std::string& message,
+                 const std::string& logPath, const std::string& filePath);
+void ReportError(const std::exception& error, const std::string& logPath,
+                 const std::string& filePath);
+
+// Converts the matching files of one directory level and, when Recursive is
+// set, every level below it. Throws the first error when ErrorLog is empty,
+// and EInterrupted when the user stopped the run.
+void ConvertDirectory(const TConvertOptions& options);
+
+// --- main flow ---
+
+// The usage text for the given executable file name, ending with a line break.
+std::string UsageText(const std::string& executableName);
+
+// The final report of an error that ended the run.
+std::string FinalReport(const std::string& kindName, const std::string& message,
+                        const std::string& moduleName, std::uintptr_t location);
+
+// The whole run for the given arguments (without the program name); returns
+// the exit code. It catches everything; the caller runs the module clean-up.
+int RunMain(const std::vector<std::string>& args);
+
+}  // namespace quorvane

@@ -1,0 +1,137 @@
+// A child program with its output captured in a file (POSIX).
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Platform.h"
+
+extern char** environ;
+
+namespace quorvane::platform {
+
+namespace {
+
+std::string VariableName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+// Owns a posix_spawn file-actions object.
+class FileActions {
+ public:
+  FileActions() { posix_spawn_file_actions_init(&actions_); }
+  ~FileActions() { posix_spawn_file_actions_destroy(&actions_); }
+  FileActions(const FileActions&) = delete;
+  FileActions& operator=(const FileActions&) = delete;
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() { posix_spawnattr_init(&attributes_); }
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  posix_spawnattr_t* get() { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+}  // namespace
+
+struct ChildProcess::State {
+  pid_t pid = -1;
+  bool waited = true;
+  std::int32_t status = 0;
+};
+
+ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
+
+ChildProcess::~ChildProcess() {
+  if (!state_->waited) Wait();
+}
+
+bool ChildProcess::Start(const std::vector<std::string>& args, const std::string& outputFile,
+                         const std::string& workingDirectory,
+                         const std::vector<std::string>& extraEnvironment,
+                         std::uint32_t& errorCode) {
+  if (args.empty() || !state_->waited) {
+    errorCode = EINVAL;
+    return false;
+  }
+  std::vector<std::string> environment;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const std::string text = *entry;
+    bool replaced = false;
+    for (const auto& extra : extraEnvironment)
+      replaced = replaced || VariableName(extra) == VariableName(text);
+    if (!replaced) environment.push_back(text);
+  }
+  environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+
+  std::vector<char*> argv;
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
+
+  FileActions actions;
+  posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, outputFile.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(actions.get(), STDOUT_FILENO, STDERR_FILENO);
+  if (!workingDirectory.empty())
+    posix_spawn_file_actions_addchdir_np(actions.get(), workingDirectory.c_str());
+
+  // The child starts with the default reaction to interrupts, whatever this
+  // process inherited (a background job ignores SIGINT).
+  SpawnAttributes attributes;
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  sigset_t noMask;
+  sigemptyset(&noMask);
+  posix_spawnattr_setsigdefault(attributes.get(), &defaults);
+  posix_spawnattr_setsigmask(attributes.get(), &noMask);
+  posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, argv[0], actions.get(), attributes.get(), argv.data(), envp.data());
+  if (rc != 0) {
+    errorCode = static_cast<std::uint32_t>(rc);
+    return false;
+  }
+  state_->pid = pid;
+  state_->waited = false;
+  return true;
+}
+
+std::int32_t ChildProcess::Wait() {
+  if (state_->waited) return state_->status;
+  int status = 0;
+  pid_t rc;
+  do {
+    rc = waitpid(state_->pid, &status, 0);
+  } while (rc < 0 && errno == EINTR);
+  state_->waited = true;
+  if (rc < 0)
+    state_->status = -1;
+  else if (WIFSIGNALED(status))
+    state_->status = 128 + WTERMSIG(status);
+  else
+    state_->status = WEXITSTATUS(status);
+  return state_->status;
+}
+
+bool ChildProcess::Interrupt() {
+  if (state_->waited) return false;
+  return kill(state_->pid, SIGINT) == 0;
+}
+
+}  // namespace quorvane::platform
