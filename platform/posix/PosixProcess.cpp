@@ -1,0 +1,163 @@
+// Processes, messages, console output and interruption on POSIX systems.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/CommandLineSplit.h"
+#include "platform/Platform.h"
+
+extern char** environ;
+
+namespace quorvane::platform {
+
+const char* const kLineBreak = "\n";
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+// The file to start for a program name, or empty with errno set.
+std::string FindProgram(const std::string& program) {
+  if (program.empty()) {
+    errno = ENOENT;
+    return {};
+  }
+  if (program.find('/') != std::string::npos) return program;
+  // A bare name: the file of that name in the current directory first (the
+  // same file a check of the converter's existence looks at).
+  struct stat st;
+  if (::stat(program.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return "./" + program;
+
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  bool sawNonExecutable = false;
+  std::size_t begin = 0;
+  for (;;) {
+    std::size_t end = dirs.find(':', begin);
+    std::string dir = dirs.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
+    if (IsExecutableFile(candidate)) return candidate;
+    if (::stat(candidate.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) sawNonExecutable = true;
+    if (end == std::string::npos) break;
+    begin = end + 1;
+  }
+  errno = sawNonExecutable ? EACCES : ENOENT;
+  return {};
+}
+
+}  // namespace
+
+bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uint32_t& errorCode) {
+  std::vector<std::string> args = SplitCommandLine(commandLine);
+  if (args.empty()) {
+    errorCode = ENOENT;
+    return false;
+  }
+  std::string file = FindProgram(args.front());
+  if (file.empty()) {
+    errorCode = static_cast<std::uint32_t>(errno);
+    return false;
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  std::fflush(nullptr);  // what we printed comes before what the child prints
+  pid_t pid;
+  int rc = ::posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
+  if (rc != 0) {
+    errorCode = static_cast<std::uint32_t>(rc);
+    return false;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) {
+      errorCode = static_cast<std::uint32_t>(errno);
+      return false;
+    }
+  }
+  if (WIFEXITED(status))
+    exitCode = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    exitCode = 128 + WTERMSIG(status);
+  else
+    exitCode = status;
+  return true;
+}
+
+std::string SystemMessage(std::uint32_t code) {
+  if (code > static_cast<std::uint32_t>(INT32_MAX)) return {};
+  const char* text = ::strerrordesc_np(static_cast<int>(code));
+  return text ? text : "";
+}
+
+void WriteStdout(const std::string& text) {
+  std::fflush(stdout);
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // nowhere to write: nothing else to do
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void InstallInterruptHandler() {
+  for (int sig : {SIGINT, SIGTERM}) {
+    struct sigaction old;
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+      continue;  // started with the signal ignored (a background job): keep it so
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(sig, &action, nullptr);
+  }
+}
+
+bool InterruptRequested() { return interrupted != 0; }
+
+// ---- text: ASCII only on POSIX ----
+
+namespace {
+unsigned char AsciiUpper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+unsigned char AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+}  // namespace
+
+bool CompareTextNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiUpper(static_cast<unsigned char>(a[i])) != AsciiUpper(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+std::string UpperCaseText(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) c = static_cast<char>(AsciiUpper(static_cast<unsigned char>(c)));
+  return result;
+}
+
+unsigned char CharUpper(unsigned char c) { return AsciiUpper(c); }
+unsigned char CharLower(unsigned char c) { return AsciiLower(c); }
+bool IsLeadByte(unsigned char) { return false; }
+
+}  // namespace quorvane::platform
