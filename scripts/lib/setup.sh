@@ -39,3 +39,25 @@ qv_build_sanitize() {  # dir
   CXX=clang++ cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON >/dev/null
   cmake --build "$1" -j"${JOBS:-2}"
 }
+
+# What scripts/demo needs: the native tool and pandoc, no cross build.
+QV_PACKAGES_DEMO="cmake g++ make pandoc"
+
+qv_install_only() {  # packages...
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages (run as root to install them): ${missing[*]}" >&2
+    return 1
+  fi
+  echo "installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+qv_install_demo_packages() {  # [extra packages...]
+  qv_install_only $QV_PACKAGES_DEMO "$@"
+}
