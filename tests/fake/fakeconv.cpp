@@ -9,11 +9,17 @@
 //
 // and exits with the code given by an argument "--exit=N", else by
 // FAKECONV_EXIT, else 0. "--sleep=MS" waits before exiting; "--touch-output"
-// creates the file named by an argument "--output=PATH".
+// creates the file named by an argument "--output=PATH"; "--raise=N" ends
+// the program by raising signal N instead of exiting.
+//
+// Only regular files are recorded: an argument naming a directory, a device or
+// a pipe is listed as ARG only (reading a pipe could block for ever).
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -32,6 +38,11 @@ bool ReadFile(const std::string& name, std::string& data) {
   return true;
 }
 
+bool IsRegularFile(const char* name) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::filesystem::path(name), ec) && !ec;
+}
+
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
@@ -42,6 +53,7 @@ int main(int argc, char** argv) {
   int exitCode = 0;
   if (const char* env = std::getenv("FAKECONV_EXIT")) exitCode = std::atoi(env);
   int sleepMs = 0;
+  int raiseSignal = 0;
   bool touchOutput = false;
   std::string output;
 
@@ -52,12 +64,12 @@ int main(int argc, char** argv) {
     if (StartsWith(arg, "--exit=")) exitCode = std::atoi(arg.c_str() + 7);
     if (StartsWith(arg, "--sleep=")) sleepMs = std::atoi(arg.c_str() + 8);
     if (StartsWith(arg, "--output=")) output = arg.substr(9);
+    if (StartsWith(arg, "--raise=")) raiseSignal = std::atoi(arg.c_str() + 8);
     if (arg == "--touch-output") touchOutput = true;
   }
   for (int i = 1; i < argc; ++i) {
     std::string data;
-    std::ifstream probe(argv[i], std::ios::binary);
-    if (!probe || !ReadFile(argv[i], data)) continue;
+    if (argv[i][0] == '\0' || !IsRegularFile(argv[i]) || !ReadFile(argv[i], data)) continue;
     record += "FILE " + std::string(argv[i]) + " " + std::to_string(data.size()) + "\n";
     record += data + "\n";
   }
@@ -72,5 +84,6 @@ int main(int argc, char** argv) {
     out << "fake output\n";
   }
   if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+  if (raiseSignal > 0) std::raise(raiseSignal);
   return exitCode;
 }

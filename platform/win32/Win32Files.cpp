@@ -1,0 +1,191 @@
+// Files, directories, paths and INI values with the Win32 "A" functions.
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "util/Errors.h"
+
+namespace quorvane::platform {
+
+namespace {
+
+// Closes a file handle when it goes out of scope.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE h) : h_(h) {}
+  ~FileHandle() {
+    if (ok()) ::CloseHandle(h_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE get() const { return h_; }
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  bool Close() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return ::CloseHandle(h) != 0;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+bool WriteAll(HANDLE h, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(h, data.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- directory search ----
+
+struct FindSearch::State {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAA data{};
+  bool havePending = false;  // data holds an entry not yet returned
+  Kind kind = Kind::Everything;
+};
+
+FindSearch::FindSearch(const std::string& pattern, Kind kind) : state_(std::make_unique<State>()) {
+  state_->kind = kind;
+  state_->handle = ::FindFirstFileA(pattern.c_str(), &state_->data);
+  state_->havePending = state_->handle != INVALID_HANDLE_VALUE;
+}
+
+FindSearch::~FindSearch() {
+  if (state_->handle != INVALID_HANDLE_VALUE) ::FindClose(state_->handle);
+}
+
+bool FindSearch::Next(FindEntry& entry) {
+  for (;;) {
+    if (!state_->havePending) {
+      if (state_->handle == INVALID_HANDLE_VALUE) return false;
+      if (!::FindNextFileA(state_->handle, &state_->data)) {
+        ::FindClose(state_->handle);
+        state_->handle = INVALID_HANDLE_VALUE;
+        return false;
+      }
+    }
+    state_->havePending = false;
+    DWORD attributes = state_->data.dwFileAttributes;
+    if (state_->kind == Kind::DirectoriesOnly &&
+        (attributes & (kAttrHidden | kAttrSystem | kAttrVolumeLabel)))
+      continue;
+    entry.name = state_->data.cFileName;
+    entry.attributes = attributes;
+    return true;
+  }
+}
+
+std::optional<std::uint32_t> FileAttributes(const std::string& name) {
+  DWORD attributes = ::GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return attributes;
+}
+
+// ---- whole files ----
+
+std::string ReadWholeFile(const std::string& name) {
+  // Others may read the file meanwhile, but not write it.
+  FileHandle file(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file.ok() || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    throw CannotOpenFile(name);
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) throw StreamReadError();
+  std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < data.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), data.data() + done, chunk, &got, nullptr) || got == 0)
+      throw StreamReadError();
+    done += got;
+  }
+  return data;
+}
+
+void WriteWholeFile(const std::string& name, const std::string& data) {
+  FileHandle file(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok() || ::GetFileType(file.get()) != FILE_TYPE_DISK) throw CannotCreateFile(name);
+  if (!WriteAll(file.get(), data) || !file.Close()) throw StreamWriteError();
+}
+
+void AppendToFile(const std::string& name, const std::string& data) {
+  FileHandle file(::CreateFileA(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok() || ::GetFileType(file.get()) != FILE_TYPE_DISK) throw CannotOpenFile(name);
+  if (!WriteAll(file.get(), data) || !file.Close()) throw StreamWriteError();
+}
+
+// ---- names ----
+
+bool DeleteFileNamed(const std::string& name) { return ::DeleteFileA(name.c_str()) != 0; }
+bool RemoveDirectoryNamed(const std::string& name) {
+  return ::RemoveDirectoryA(name.c_str()) != 0;
+}
+bool CreateDirectoryNamed(const std::string& name) {
+  return ::CreateDirectoryA(name.c_str(), nullptr) != 0;
+}
+
+std::string FullPathName(const std::string& path) {
+  char buffer[MAX_PATH];
+  DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  if (n == 0 || n >= MAX_PATH) return {};
+  return std::string(buffer, n);
+}
+
+std::string CurrentDirectory() {
+  DWORD n = ::GetCurrentDirectoryA(0, nullptr);
+  if (n == 0) return {};
+  std::vector<char> buffer(n + 1);
+  n = ::GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (n == 0 || n >= buffer.size()) return {};
+  return std::string(buffer.data(), n);
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) return std::string(buffer.data(), n);
+    if (buffer.size() >= 32768) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string TempPath() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = ::GetTempPathA(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return {};
+  return std::string(buffer, n);
+}
+
+std::string UniqueTempName(const std::string& directory, const std::string& prefix) {
+  char buffer[MAX_PATH];
+  if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) return {};
+  return buffer;
+}
+
+std::string ReadProfileString(const std::string& file, const std::string& section,
+                              const std::string& key, const std::string& defaultValue) {
+  char buffer[2048];
+  DWORD n = ::GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer,
+                                       sizeof buffer, file.c_str());
+  return std::string(buffer, n);
+}
+
+}  // namespace quorvane::platform
