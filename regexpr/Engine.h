@@ -1,0 +1,207 @@
+// Internal pieces of the regular-expression engine shared by the object,
+// the compiler, the search hints and the matcher. Not for use outside regexpr/.
+#pragma once
+
+#include <array>
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "regexpr/Pattern.h"
+#include "regexpr/Program.h"
+
+namespace quorvane::regex {
+
+using ByteSet = std::array<std::uint8_t, 32>;
+
+inline void AddToSet(ByteSet& set, unsigned char c) { set[c >> 3] |= std::uint8_t(1u << (c & 7)); }
+
+// A compiled program with everything derived from it.
+struct CompiledProgram {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t size = 0;
+  // The top-level parse began with a * or + kind repeat (decides whether a
+  // must-contain literal is looked for).
+  bool repeatStart = false;
+
+  // Search hints.
+  ByteSet startSet{};
+  unsigned char firstLiteral = 0;
+  bool anchored = false;
+  const std::uint8_t* mustLiteral = nullptr;
+  std::int32_t mustLength = 0;
+  // The one byte other than NUL in startSet, or -1 when there are more.
+  int startSingle = -1;
+
+  // Matcher aids. Characters that can follow each single-node repeat
+  // (indexed by node offset, -1 = anything may follow).
+  std::vector<std::int32_t> followIndex;
+  std::vector<ByteSet> followSets;
+  // The program holds a backreference, so a repeated group can match empty.
+  bool hasBackrefs = false;
+  // The settings the hints were derived from changed since.
+  bool hintsStale = false;
+
+  const std::uint8_t* Start() const { return bytes.get(); }
+};
+
+// Tables a run reads, built from the object's character settings.
+struct RunTables {
+  bool stale = true;
+  bool lineBreak[256] = {};
+  bool word[256] = {};
+  // CaseSwap as a table; a case swap that would give NUL for another
+  // character keeps that character, so no comparison can match the end.
+  std::uint8_t swap[256] = {};
+};
+
+// What the hints depend on besides the program.
+struct HintSettings {
+  const std::string* lineBreakChars;
+  const std::uint8_t* swap;
+  bool multiLine;        // the object's m modifier
+  bool hasPair;
+  unsigned char pairHead;
+};
+
+// Fills the hints and matcher aids of a freshly compiled program. Raises
+// through raiser for a corrupt program.
+void DeriveSearchHints(CompiledProgram& program, const HintSettings& settings,
+                       const TPattern& raiser);
+
+// The compiler: turns a pattern into a program for its owner.
+class Compiler {
+ public:
+  explicit Compiler(TPattern& owner) : owner_(owner) {}
+  // Compiles text under the owner's modifiers; on success the program (with
+  // repeatStart set, hints not yet derived).
+  std::unique_ptr<CompiledProgram> Compile(const char* text);
+
+ private:
+  static constexpr std::int32_t Placeholder = -1;  // node position while sizing
+  static constexpr std::int32_t None = 0;          // no node
+
+  struct ClassBuilder {
+    bool negated = false;
+    bool folded = false;
+    ByteSet members{};
+    int count = 0;
+    int rangeMin = 255;
+    int rangeMax = 0;
+    unsigned char rangeStart = 0;
+    bool rangeReady = false;
+    std::int32_t node = None;
+  };
+
+  char Cur() const { return *owner_.parsePos_; }
+  char At(int k) const { return owner_.parsePos_[k]; }
+  void Step(int k = 1) { owner_.parsePos_ += k; }
+  [[noreturn]] void Fail(std::int32_t code) const { owner_.Fail(code); }
+
+  std::int32_t EmitOp(std::uint8_t code);
+  void EmitByte(std::uint8_t b);
+  void EmitInt(std::int32_t v);
+  void InsertOpBefore(std::uint8_t code, std::int32_t operand, int n);
+  std::int32_t Next(std::int32_t p) const;
+  void LinkTail(std::int32_t p, std::int32_t target);
+  void LinkAlternativeTail(std::int32_t p, std::int32_t target);
+
+  std::int32_t ParseReg(bool group, int& flags);
+  std::int32_t ParseSequence(int& flags);
+  std::int32_t ParseQuantified(int& flags);
+  std::int32_t ParseAtom(int& flags);
+  std::int32_t ParseEscape(int& flags);
+  std::int32_t ParseLiteralRun(int& flags);
+  std::int32_t ParseClass();
+  bool IsBraceQuantifier(const char* brace) const;
+  std::int32_t ParseBraceNumber(const char* first, const char* last);
+  void EmitBraces(std::int32_t atom, std::int32_t min, std::int32_t max, bool lazy);
+  void EmitLoop(std::int32_t atom, std::int32_t min, std::int32_t max, bool lazy);
+  unsigned char DecodeEscape();
+  int HexDigitValue(char c) const;
+
+  void BeginClass(bool negated, bool folded);
+  void AddClassMember(unsigned char c);
+  void EmitRangeC(unsigned char c);
+  void AddClassChar(unsigned char c);
+  void AddClassChars(const std::string& text);
+  void AddClassChars(const unsigned char* text, int n);
+  void CloseClass();
+
+  bool Sizing() const { return prog_ == nullptr; }
+  bool Multi(std::int32_t bit) const { return (scope_ & bit) != 0; }
+
+  TPattern& owner_;
+  std::uint8_t* prog_ = nullptr;  // null while sizing
+  std::int32_t size_ = 0;         // bytes counted while sizing
+  std::int32_t emit_ = 0;         // next byte written while emitting
+  int nextGroup_ = 1;
+  std::int32_t scope_ = 0;        // modifiers in force here
+  ClassBuilder cls_;
+};
+
+// Applies modifier letters ("i", "-x", "is-gm") to word; false at the first
+// character that is neither a modifier letter nor a hyphen.
+bool ApplyModifierLetters(const char* first, const char* last, std::int32_t& word);
+
+// One search over the subject from a start position.
+class Matcher {
+ public:
+  // Recursion deeper than this raises an error instead of overflowing the
+  // stack (see Matcher.cpp for how it was chosen).
+  static const unsigned MaxDepth;
+
+  Matcher(TPattern& owner, const CompiledProgram& program, const RunTables& tables);
+  bool Search(const char* from);
+
+ private:
+  struct IterRecord {
+    const std::uint8_t* node;
+    const char* pos;
+    const IterRecord* prev;
+  };
+
+  bool Attempt(const char* at);
+  bool Match(const std::uint8_t* n, const char* p);
+  bool Sub(const std::uint8_t* n, const char* p) {
+    if (depth_ >= MaxDepth) TooDeep();
+    ++depth_;
+    bool r = Match(n, p);
+    --depth_;
+    return r;
+  }
+  bool Repeat(const std::uint8_t* n, const char* p);
+  bool LoopEntry(const std::uint8_t* n, const char* p);
+  bool Loop(const std::uint8_t* n, const char* p);
+  bool LoopBodyTry(const std::uint8_t* loop, const char* p);
+  bool JumpBackTracked(const std::uint8_t* n, const char* p);
+  bool LastIterationEmpty(const std::uint8_t* loop, const char* p) const;
+  std::int64_t RegRepeat(const std::uint8_t* operand, const char* p, std::int64_t max,
+                         std::size_t& width) const;
+  bool LineStartAt(const char* p) const;
+  bool LineEndAt(const char* p) const;
+  [[noreturn]] void TooDeep() const;
+  [[noreturn]] void Fail(std::int32_t code) const { owner_.Fail(code); }
+
+  TPattern& owner_;
+  const CompiledProgram& program_;
+  const std::uint8_t* prog_;
+  const RunTables& tables_;
+  const char* textBegin_;
+  const char* textEnd_;
+  const char** starts_;
+  const char** ends_;
+  const char* matchEnd_ = nullptr;
+  const IterRecord* iterTop_ = nullptr;
+  unsigned depth_ = 0;
+  int loopLevel_ = 0;
+  bool hasPair_;
+  char pairHead_;
+  char pairTail_;
+  std::int32_t loopCounters_[MaxLoopLevels + 1] = {};
+};
+
+}  // namespace quorvane::regex

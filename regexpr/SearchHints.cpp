@@ -1,0 +1,264 @@
+// Search hints: what a compiled program tells about where a match can start,
+// derived once per compile so that a run can skip hopeless positions.
+#include <cstring>
+#include <vector>
+
+#include "regexpr/Engine.h"
+
+namespace quorvane::regex {
+
+namespace {
+
+// Programs above this size get no per-repeat follow sets (each costs a walk).
+constexpr std::size_t FollowSetProgramLimit = 64 * 1024;
+
+class StartCharWalk {
+ public:
+  StartCharWalk(const CompiledProgram& program, const HintSettings& settings, const TPattern& raiser)
+      : prog_(program.Start()),
+        settings_(settings),
+        raiser_(raiser),
+        visited_(program.size, 0) {}
+
+  // Adds to set every character a match from node can begin with. With
+  // loopsMayExit, a loop node may also be left at once (the walk starts
+  // inside a loop body, where the counter can already be at its minimum).
+  void Collect(const std::uint8_t* node, ByteSet& set, bool loopsMayExit) {
+    set_ = &set;
+    loopsMayExit_ = loopsMayExit;
+    ++generation_;
+    Walk(node);
+  }
+
+ private:
+  void All() { set_->fill(0xFF); }
+  void Add(unsigned char c) { AddToSet(*set_, c); }
+  void AddAllBut(const unsigned char* except, int n) {
+    for (int c = 0; c < 256; ++c) {
+      bool excluded = false;
+      for (int k = 0; k < n; ++k) excluded |= except[k] == c;
+      if (!excluded) Add(static_cast<unsigned char>(c));
+    }
+  }
+  void AddLineBreaks() {
+    for (char c : *settings_.lineBreakChars) Add(static_cast<unsigned char>(c));
+    // A line also ends right before the paired separator.
+    if (settings_.hasPair) Add(settings_.pairHead);
+  }
+
+  // Every node is walked at most once per collection: a second visit adds
+  // nothing new, and loops whose body can be empty would otherwise never end.
+  void Walk(const std::uint8_t* node) {
+    while (node) {
+      std::size_t at = std::size_t(node - prog_);
+      if (visited_[at] == generation_) return;
+      visited_[at] = generation_;
+      const std::uint8_t op = node[0];
+      switch (op) {
+        case OpEnd:
+        case OpAnyChar:
+        case OpAnyInLine:
+        case OpBackref:
+        case OpBackrefCI:
+          All();
+          return;
+        case OpInputEnd:
+          Add(0);
+          if (settings_.multiLine) AddLineBreaks();
+          return;
+        case OpLineEnd:
+          Add(0);
+          AddLineBreaks();
+          return;
+        case OpDigit:
+          for (char c = '0'; c <= '9'; ++c) Add(static_cast<unsigned char>(c));
+          return;
+        case OpNonDigit: {
+          static const unsigned char digits[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+          AddAllBut(digits, 10);
+          return;
+        }
+        case OpLiteral:
+          Add(node[OperandAt]);
+          return;
+        case OpLiteralCI:
+          Add(node[OperandAt]);
+          Add(settings_.swap[node[OperandAt]]);
+          return;
+        case OpTinySet:
+          for (int k = 0; k < TinySetSize; ++k) Add(node[OperandAt + k]);
+          return;
+        case OpNotTinySet:
+          AddAllBut(node + OperandAt, TinySetSize);
+          return;
+        case OpFullSet:
+          for (int k = 0; k < 32; ++k) (*set_)[k] |= node[OperandAt + k];
+          return;
+        case OpAlternative: {
+          const std::uint8_t* next = NextNode(node);
+          if (next && next[0] == OpAlternative) {
+            for (const std::uint8_t* alt = node; alt && alt[0] == OpAlternative; alt = NextNode(alt))
+              Walk(alt + NodeHeaderSize);
+            return;
+          }
+          node += NodeHeaderSize;
+          continue;
+        }
+        case OpLoopEntry:
+          Walk(NextNode(node));
+          return;
+        case OpLoop:
+        case OpLoopLazy:
+          Walk(LoopBody(node));
+          if (loopsMayExit_ || ReadInt32(node + RepeatMinAt) == 0) Walk(NextNode(node));
+          return;
+        case OpRepeatStar:
+        case OpRepeatStarLazy:
+          Walk(node + OperandAt);
+          break;
+        case OpRepeatPlus:
+        case OpRepeatPlusLazy:
+          Walk(node + OperandAt);
+          return;
+        case OpRepeatBraces:
+        case OpRepeatBracesLazy:
+          Walk(node + BracesOperandAt);
+          if (ReadInt32(node + RepeatMinAt) > 0) return;
+          break;
+        case OpInputStart:
+        case OpLineStart:
+        case OpJumpBack:
+        case OpEmpty:
+        case OpComment:
+        case OpWordBoundary:
+        case OpNotWordBoundary:
+          break;
+        default:
+          if (IsOpen(op) || IsClose(op)) break;
+          raiser_.RaiseError(1001);
+          throw EPatternError("TPattern(exec): MatchPrim Memory Corruption", 1001, 0);
+      }
+      node = NextNode(node);
+    }
+  }
+
+  const std::uint8_t* prog_;
+  const HintSettings& settings_;
+  const TPattern& raiser_;
+  std::vector<std::uint32_t> visited_;  // generation of the last visit
+  std::uint32_t generation_ = 0;
+  ByteSet* set_ = nullptr;
+  bool loopsMayExit_ = false;
+};
+
+bool IsFull(const ByteSet& set) {
+  for (std::uint8_t b : set)
+    if (b != 0xFF) return false;
+  return true;
+}
+
+}  // namespace
+
+void DeriveSearchHints(CompiledProgram& program, const HintSettings& settings, const TPattern& raiser) {
+  const std::uint8_t* prog = program.Start();
+  StartCharWalk walk(program, settings, raiser);
+
+  program.startSet.fill(0);
+  walk.Collect(prog + 1, program.startSet, false);
+
+  program.firstLiteral = 0;
+  program.anchored = false;
+  program.mustLiteral = nullptr;
+  program.mustLength = 0;
+  const std::uint8_t* second = NextNode(prog + 1);
+  if (second && second[0] == OpEnd) {
+    const std::uint8_t* first = prog + 1 + NodeHeaderSize;
+    if (first[0] == OpLiteral) program.firstLiteral = first[OperandAt];
+    else if (first[0] == OpInputStart) program.anchored = true;
+    if (program.repeatStart) {
+      std::size_t longest = 0;
+      // The top-level chain only runs forward; stop at anything else.
+      for (const std::uint8_t* n = first; n; n = NextNode(n)) {
+        if (n[0] == OpLiteral) {
+          std::size_t len = std::strlen(reinterpret_cast<const char*>(n + OperandAt));
+          if (len >= longest) {
+            longest = len;
+            program.mustLiteral = n + OperandAt;
+            program.mustLength = std::int32_t(len);
+          }
+        }
+        if (NextOffset(n) < 0) break;
+      }
+    }
+  }
+
+  // A single start byte lets the search use memchr.
+  program.startSingle = -1;
+  int members = 0;
+  for (int c = 1; c < 256; ++c) {
+    if (InByteSet(program.startSet.data(), static_cast<unsigned char>(c))) {
+      ++members;
+      program.startSingle = c;
+    }
+  }
+  if (members != 1) program.startSingle = -1;
+
+  // Follow sets of single-node repeats: a repetition count whose next
+  // character cannot start the rest of the program is not tried.
+  program.hasBackrefs = false;
+  program.followIndex.clear();
+  program.followSets.clear();
+  const bool withFollow = program.size <= FollowSetProgramLimit;
+  if (withFollow) program.followIndex.assign(program.size, -1);
+  // Walk the nodes in address order: every node is reachable this way since
+  // the program is a packed sequence of nodes.
+  for (std::size_t at = 1; at < program.size;) {
+    const std::uint8_t* n = prog + at;
+    const std::uint8_t op = n[0];
+    std::size_t nodeSize = NodeHeaderSize;
+    switch (op) {
+      case OpLiteral:
+      case OpLiteralCI:
+        nodeSize = NodeHeaderSize + std::strlen(reinterpret_cast<const char*>(n + OperandAt)) + 1;
+        break;
+      case OpTinySet:
+      case OpNotTinySet: nodeSize = NodeHeaderSize + TinySetSize; break;
+      case OpFullSet: nodeSize = NodeHeaderSize + 32; break;
+      case OpBackref:
+      case OpBackrefCI:
+        nodeSize = NodeHeaderSize + 1;
+        program.hasBackrefs = true;
+        break;
+      case OpLoop:
+      case OpLoopLazy: nodeSize = LoopNodeSize; break;
+      case OpRepeatStar:
+      case OpRepeatPlus:
+      case OpRepeatStarLazy:
+      case OpRepeatPlusLazy:
+      case OpRepeatBraces:
+      case OpRepeatBracesLazy: {
+        // The operand node follows inside this one and is walked next.
+        nodeSize = (op == OpRepeatBraces || op == OpRepeatBracesLazy) ? BracesHeaderSize : NodeHeaderSize;
+        if (withFollow && NextNode(n)) {
+          ByteSet follow{};
+          walk.Collect(NextNode(n), follow, true);
+          if (!IsFull(follow)) {
+            program.followIndex[at] = std::int32_t(program.followSets.size());
+            program.followSets.push_back(follow);
+          }
+        }
+        break;
+      }
+      default:
+        if (!IsKnownOpcode(op)) {
+          raiser.RaiseError(1001);
+          throw EPatternError("TPattern(exec): MatchPrim Memory Corruption", 1001, 0);
+        }
+        break;
+    }
+    at += nodeSize;
+  }
+  program.hintsStale = false;
+}
+
+}  // namespace quorvane::regex
