@@ -31,4 +31,11 @@ std::unique_ptr<TIniFile> OpenConfigFile();
 void LoadConfig(TConvertOptions& options);
 bool LookupTarget(const std::string& name, TConvertOptions& options);
 
+// The same operations on a named INI file instead of the one beside the
+// executable (the ones above pass ConfigFileName()).
+std::unique_ptr<TIniFile> OpenConfigFile(const std::string& fileName);
+void LoadConfig(TConvertOptions& options, const std::string& fileName);
+bool LookupTarget(const std::string& name, TConvertOptions& options,
+                  const std::string& fileName);
+
 }  // namespace quorvane

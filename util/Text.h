@@ -11,4 +11,12 @@ std::string ReplaceAll(const std::string& text, const std::string& oldText,
                        const std::string& newText, bool ignoreCase);
 std::string QuoteText(const std::string& text, char quote);
 
+// True when c starts a double-byte character in the system code page
+// (platform::IsLeadByte). Tests may put another test in its place, to check
+// the double-byte rules on any host; SetLeadByteTest returns the test it
+// replaces, and nullptr restores the system's.
+using LeadByteTest = bool (*)(unsigned char c);
+bool IsLeadByteChar(unsigned char c);
+LeadByteTest SetLeadByteTest(LeadByteTest test);
+
 }  // namespace quorvane

@@ -1,0 +1,94 @@
+// Reading the INI file beside the executable into the conversion settings.
+#include "config/Config.h"
+
+#include <exception>
+
+#include "platform/Platform.h"
+#include "util/Path.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr const char* kConfigSection = "Config";
+constexpr const char* kBuiltInTarget = "lrf";
+
+// Only the letters A to Z are lowered.
+std::string LowerAscii(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return result;
+}
+
+}  // namespace
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const {
+  return platform::ReadProfileString(fileName_, section, key, defaultValue);
+}
+
+std::string ConfigFileName() { return ReplaceExtension(platform::ExecutablePath(), ".ini"); }
+
+std::unique_ptr<TIniFile> OpenConfigFile() { return OpenConfigFile(ConfigFileName()); }
+
+std::unique_ptr<TIniFile> OpenConfigFile(const std::string& fileName) {
+  if (!IsExistingFile(fileName)) return nullptr;
+  return std::make_unique<TIniFile>(fileName);
+}
+
+void LoadConfig(TConvertOptions& options) { LoadConfig(options, ConfigFileName()); }
+
+void LoadConfig(TConvertOptions& options, const std::string& fileName) {
+  options.Converter.clear();
+  options.CommandLine = kBuiltInTemplate;
+  options.SourceDir = std::string(".") + PathSeparator();
+  options.FileMask.clear();
+  options.Recursive = false;
+  options.Prefix = std::string(kBuiltInTarget) + ":";
+  options.OutputDir = platform::CurrentDirectory();
+  options.KeepDirStructure = false;
+  options.Extension = std::string(".") + kBuiltInTarget;
+  options.ErrorLog.clear();
+  options.AbsoluteLocalUrlPrefix = "file:///";
+
+  std::string defaultTarget = kBuiltInTarget;
+  if (std::unique_ptr<TIniFile> ini = OpenConfigFile(fileName)) {
+    // These two reads are silent: whatever failed keeps what stood before.
+    try {
+      defaultTarget = ini->ReadString(kConfigSection, "DefaultTarget", defaultTarget);
+      options.AbsoluteLocalUrlPrefix = ini->ReadString(kConfigSection, "AbsoluteLocalUrlPrefix",
+                                                       options.AbsoluteLocalUrlPrefix);
+    } catch (const std::exception&) {
+    }
+  }
+  // An invalid default target is not reported here.
+  LookupTarget(defaultTarget, options, fileName);
+}
+
+bool LookupTarget(const std::string& name, TConvertOptions& options) {
+  return LookupTarget(name, options, ConfigFileName());
+}
+
+bool LookupTarget(const std::string& name, TConvertOptions& options,
+                  const std::string& fileName) {
+  if (name.empty()) return false;
+  std::unique_ptr<TIniFile> ini = OpenConfigFile(fileName);
+  if (!ini) return false;
+
+  const std::string lowerName = LowerAscii(name);
+  const std::string configConverter = ini->ReadString(kConfigSection, "Converter", "");
+  options.Converter = ini->ReadString(name, "Converter", configConverter);
+  const std::string configTemplate =
+      ini->ReadString(kConfigSection, "CommandLine", kBuiltInTemplate);
+  options.CommandLine = ini->ReadString(name, "CommandLine", configTemplate);
+  options.Prefix = ini->ReadString(name, "Prefix", lowerName + ":");
+  options.Extension = ini->ReadString(name, "Extension", "." + lowerName);
+  ini.reset();
+
+  // A relative converter path is taken relative to the current directory.
+  return !options.Converter.empty() && IsExistingFile(options.Converter);
+}
+
+}  // namespace quorvane
