@@ -24,6 +24,8 @@ std::string QuoteParameterValue(const std::string& value) {
   return QuoteText(value + std::string(trailing, '\\'), '"');
 }
 
+}  // namespace
+
 std::string JoinParameters(const TStringList& names, const TStringList& values) {
   std::string params;
   for (int i = 0; i < names.Count(); ++i) {
@@ -81,6 +83,8 @@ std::string FillTemplate(const std::string& pattern, const std::string& params,
     pos = close + 1;
   }
 }
+
+namespace {
 
 bool SameFile(const std::string& a, const std::string& b) {
   const std::string fullA = FullPath(a);

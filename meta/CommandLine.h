@@ -9,4 +9,15 @@ std::string BuildCommandLine(const std::string& sourceDir, const std::string& re
                              const std::string& extension, const std::string& outputDir,
                              const std::string& commandLine, bool keepDirStructure);
 
+class TStringList;
+
+// The pieces of the argument text, for BuildCommandLine and its tests.
+// PARAMS: one item per entry with a non-empty name, each followed by a blank.
+std::string JoinParameters(const TStringList& parameterNames,
+                           const TStringList& parameterValues);
+// Fills %PARAMS%, %INPUT% and %OUTPUT% (any letter case); %% gives one
+// percent sign; every other percent sign stays as written.
+std::string FillTemplate(const std::string& commandLine, const std::string& params,
+                         const std::string& input, const std::string& output);
+
 }  // namespace quorvane
