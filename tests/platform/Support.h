@@ -31,14 +31,8 @@ class ScratchDir {
  public:
   ScratchDir() {
     std::random_device rd;
-    auto base = std::filesystem::temp_directory_path();
-    for (;;) {
-      auto candidate = base / ("qvplat-" + std::to_string(rd()));
-      if (std::filesystem::create_directory(candidate)) {
-        path_ = candidate;
-        break;
-      }
-    }
+    do path_ = std::filesystem::temp_directory_path() / ("qvplat-" + std::to_string(rd()));
+    while (!std::filesystem::create_directory(path_));
   }
   ~ScratchDir() {
     std::error_code ec;
@@ -49,16 +43,13 @@ class ScratchDir {
 
   std::string path() const { return path_.string(); }
   std::string operator/(const std::string& name) const { return path() + kSep + name; }
-  // Creates a file with the given bytes and returns its path.
   std::string File(const std::string& name, const std::string& bytes = "") const {
-    std::string p = *this / name;
-    std::ofstream(p, std::ios::binary) << bytes;
-    return p;
+    std::ofstream(*this / name, std::ios::binary) << bytes;
+    return *this / name;
   }
   std::string Dir(const std::string& name) const {
-    std::string p = *this / name;
-    std::filesystem::create_directories(p);
-    return p;
+    std::filesystem::create_directories(*this / name);
+    return *this / name;
   }
 
  private:
@@ -66,9 +57,8 @@ class ScratchDir {
 };
 
 inline std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -80,16 +70,14 @@ inline void SetEnv(const std::string& name, const std::string& value) {
 #endif
 }
 
-// The fake converter as a path of the host's kind. On the Windows build the
-// path is a Linux path, reached through Wine's Z: drive.
+// The fake converter. On the Windows build its path is a Linux path, reached
+// through Wine's Z: drive.
 inline std::string FakeconvPath() {
   std::string p = QV_FAKECONV;
 #ifdef _WIN32
-  if (!p.empty() && p[0] == '/') {
-    for (char& c : p)
-      if (c == '/') c = '\\';
-    p = "Z:" + p;
-  }
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  if (p[0] == '\\') p = "Z:" + p;
 #endif
   return p;
 }
@@ -98,12 +86,9 @@ inline std::string FakeconvPath() {
 inline std::vector<std::vector<std::string>> RecordedCalls(const std::string& record) {
   std::vector<std::vector<std::string>> calls;
   std::istringstream in(Slurp(record));
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("CALL ", 0) == 0)
-      calls.emplace_back();
-    else if (line.rfind("ARG ", 0) == 0 && !calls.empty())
-      calls.back().push_back(line.substr(4));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("CALL ", 0) == 0) calls.emplace_back();
+    if (line.rfind("ARG ", 0) == 0 && !calls.empty()) calls.back().push_back(line.substr(4));
   }
   return calls;
 }
