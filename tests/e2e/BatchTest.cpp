@@ -21,7 +21,7 @@ class Batch : public E2eTest {
   // The command line the program shows for a call made with the default
   // template.
   std::string CommandLineOf(const Call& call, const std::string& params) const {
-    return S(conv_) + " " + params + "--output=\"" + call.args[call.args.size() - 2].substr(9) +
+    return S(conv_) + " " + params + " --output=\"" + call.args[call.args.size() - 2].substr(9) +
            "\" \"" + call.Input() + "\"";
   }
 };

@@ -38,7 +38,7 @@ TEST_F(Converter, NonZeroExitCodesAreReportedAsSignedNumbers) {
     RunResult r = Run({"a.htm"});
     EXPECT_EQ(r.exitCode, 1) << c.code;
     EXPECT_NE(r.out.find(kNl + "fakeconv" + kExe + " returned errorlevel " + c.shown + "." + kNl +
-                         "Command Line: " + S(conv_) + " --exit=" + c.code + " --output=\""),
+                         "Command Line: " + S(conv_) + " --exit=" + c.code + "  --output=\""),
               std::string::npos)
         << r.out;
   }

@@ -122,7 +122,7 @@ TEST_F(MainFlow, WildcardsThatMatchNothing) {
   // An unknown option is a wildcard; a directory with a trailing separator
   // has an empty file-name part.
   const std::string sep(1, fs::path::preferred_separator);
-  for (std::string arg : {"-x", "sub" + sep, "nosuchdir" + sep + "*.htm"}) {
+  for (const std::string& arg : std::vector<std::string>{"-x", "sub" + sep, "nosuchdir" + sep + "*.htm"}) {
     RunResult r = Run({arg});
     EXPECT_EQ(r.exitCode, 0) << arg;
     EXPECT_EQ(r.out, "") << arg;
