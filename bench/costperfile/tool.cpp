@@ -5,10 +5,12 @@
 //       (created when missing);
 //   costperfile_tool measure STDOUT-FILE PROGRAM [ARGS...]
 //       starts PROGRAM directly (no shell) with its standard output going to
-//       STDOUT-FILE, waits for it and prints "<seconds> <peak-kB> <exit-code>":
-//       the wall time, the peak resident set size of the program (the larger
-//       of its own and that of its biggest child, as the kernel reports it)
-//       and its exit code.
+//       STDOUT-FILE, waits for it and prints
+//       "<wall-seconds> <cpu-seconds> <peak-kB> <exit-code>": the elapsed
+//       time; the processor time (user and system) of the program and all the
+//       children it waited for; the peak resident set size of the program
+//       (the larger of its own and that of its biggest child, as the kernel
+//       reports it); and its exit code.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -99,8 +101,10 @@ int Measure(const std::string& stdoutFile, char** argv) {
   }
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::printf("%.6f %ld %d\n", seconds, usage.ru_maxrss, code);
+  std::printf("%.6f %.6f %ld %d\n", seconds, cpu, usage.ru_maxrss, code);
   return 0;
 }
 

@@ -88,6 +88,7 @@ class RealConverterTest : public ::testing::Test {
     // The books are converted from a copy, so the source tree is never
     // touched and a test may change its copy.
     const fs::path examples = fs::path(QV_SOURCE_ROOT) / "examples";
+    fs::create_directories(root_ / "examples");
     for (const char* part : {"lighthouses.htm", "tidepools.htm", "chapters", "images", "shared"})
       fs::copy(examples / part, root_ / "examples" / part,
                fs::copy_options::recursive);
@@ -123,6 +124,7 @@ class RealConverterTest : public ::testing::Test {
     EXPECT_EQ(Run({kUnzip, "-tq", archive.string()}, "unzip-test.txt"), 0)
         << ReadFile(root_ / "unzip-test.txt");
     fs::path dir = root_ / "unpacked" / archive.stem();
+    fs::create_directories(dir);
     EXPECT_EQ(Run({kUnzip, "-q", "-o", archive.string(), "-d", dir.string()}, "unzip.txt"), 0)
         << ReadFile(root_ / "unzip.txt");
     return dir;
