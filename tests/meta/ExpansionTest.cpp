@@ -12,84 +12,54 @@ struct TCase {
 
 TEST(DecodeEntities, DecodesTheFourEntitiesOnceInAnyCase) {
   const TCase cases[] = {
-      {"&lt;b&gt;", "<b>"},
-      {"&quot;", "\""},
-      {"&AMP;", "&"},
-      {"&Lt;&GT;&QuOt;", "<>\""},
+      {"&lt;b&gt;&QuOt;&AMP;", "<b>\"&"},
       // &amp; comes last and replaced text is never rescanned.
-      {"&amp;lt;", "&lt;"},
-      {"&amp;quot;", "&quot;"},
-      {"&amp;amp;", "&amp;"},
+      {"&amp;lt;|&amp;quot;|&amp;amp;", "&lt;|&quot;|&amp;"},
       // Unknown and numeric entities stay as written.
-      {"&#62;&#x3e;&nbsp;&apos;", "&#62;&#x3e;&nbsp;&apos;"},
-      {"a & b &lt c", "a & b &lt c"},
-      {"", ""},
+      {"&#62;&#x3e;&nbsp;&apos;&lt c", "&#62;&#x3e;&nbsp;&apos;&lt c"},
   };
   for (const auto& c : cases) EXPECT_EQ(DecodeEntities(c.input), c.expected) << c.input;
 }
 
 TEST(ExpandPlaceholders, WindowsMainFile) {
-  const std::string main = R"(C:\books\sub\novel.htm)";
   const TCase cases[] = {
-      {"%n", "novel"},
+      {"[%f|%d|%p|%n|%x]", R"([C:\books\sub\novel.htm|C:|C:\books\sub\|novel|.htm])"},
       {"cover-%n.jpg", "cover-novel.jpg"},
-      {"%p%n.jpg", R"(C:\books\sub\novel.jpg)"},
-      {"%f", R"(C:\books\sub\novel.htm)"},
-      {"%d", "C:"},
-      {"%x", ".htm"},
-      {"[%d|%p|%n|%x]", R"([C:|C:\books\sub\|novel|.htm])"},
       {"100%%", "100%"},
       {"%%d", "%d"},
       {"%%%d", "%C:"},
       {"50%", "50%"},
-      {"%", "%"},
-      {"%q", "%q"},
       {"%%%", "%%"},
-      {"%%q", "%q"},
+      {"%q%n", "%qnovel"},
       {"%D%F%P%N%X%E%R", "%D%F%P%N%X%E%R"},
-      {"%e", ""},
       {"%e%r%e", ""},
       {"a%rb%ec", "abc"},
-      {"%%n", "%n"},
-      // A percent sign before a placeholder letter after a non-placeholder.
-      {"%q%n", "%qnovel"},
-      {"%%%%", "%%"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ExpandPlaceholders(c.input, main, PathStyle::Windows), c.expected) << c.input;
+    EXPECT_EQ(ExpandPlaceholders(c.input, R"(C:\books\sub\novel.htm)", PathStyle::Windows),
+              c.expected)
+        << c.input;
   }
+  // Replacements are not scanned again.
+  EXPECT_EQ(ExpandPlaceholders("%p|%n", R"(C:\100%n\a%%b.htm)", PathStyle::Windows),
+            R"(C:\100%n\|a%%b)");
 }
 
-TEST(ExpandPlaceholders, ReplacementTextIsNotScannedAgain) {
-  // A main file whose path holds percent pairs.
-  const std::string main = R"(C:\100%n\a%%b.htm)";
-  EXPECT_EQ(ExpandPlaceholders("%f", main, PathStyle::Windows), main);
-  EXPECT_EQ(ExpandPlaceholders("%p|%n", main, PathStyle::Windows), R"(C:\100%n\|a%%b)");
-}
-
-TEST(ExpandPlaceholders, FileWithoutExtensionAndUncShare) {
-  EXPECT_EQ(ExpandPlaceholders("%n|%x", R"(C:\books\README)", PathStyle::Windows), "README|");
-  EXPECT_EQ(ExpandPlaceholders("%n|%x", R"(C:\a.b\README)", PathStyle::Windows), "README|");
-  EXPECT_EQ(ExpandPlaceholders("%d", R"(\\srv\share\books\novel.htm)", PathStyle::Windows),
-            R"(\\srv\share)");
-  EXPECT_EQ(ExpandPlaceholders("%p", R"(\\srv\share\books\novel.htm)", PathStyle::Windows),
-            R"(\\srv\share\books\)");
-  EXPECT_EQ(ExpandPlaceholders("%n", R"(C:\books\a.b.htm)", PathStyle::Windows), "a.b");
-}
-
-TEST(ExpandPlaceholders, PosixMainFile) {
-  const std::string main = "/home/ann/my books/novel.htm";
-  const TCase cases[] = {
-      {"%d", ""},
-      {"%p", "/home/ann/my books/"},
-      {"%n%x", "novel.htm"},
-      {"%p%n.jpg", "/home/ann/my books/novel.jpg"},
+TEST(ExpandPlaceholders, OtherMainFiles) {
+  struct TFileCase {
+    PathStyle style;
+    const char* mainFile;
+    const char* expected;  // for "%d|%p|%n|%x"
+  } const cases[] = {
+      {PathStyle::Windows, R"(C:\a.b\README)", R"(C:|C:\a.b\|README|)"},
+      {PathStyle::Windows, R"(\\srv\share\books\a.b.htm)", R"(\\srv\share|\\srv\share\books\|a.b|.htm)"},
+      {PathStyle::Posix, "/home/ann/my books/novel.htm", "|/home/ann/my books/|novel|.htm"},
+      // A backslash or colon is an ordinary character of a POSIX name.
+      {PathStyle::Posix, "/data/a:b\\c.htm", "|/data/|a:b\\c|.htm"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ExpandPlaceholders(c.input, main, PathStyle::Posix), c.expected) << c.input;
+    EXPECT_EQ(ExpandPlaceholders("%d|%p|%n|%x", c.mainFile, c.style), c.expected) << c.mainFile;
   }
-  // A backslash or colon is an ordinary character of a POSIX name.
-  EXPECT_EQ(ExpandPlaceholders("%n", "/data/a:b\\c.htm", PathStyle::Posix), "a:b\\c");
 }
 
 }  // namespace

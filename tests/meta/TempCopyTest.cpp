@@ -30,10 +30,8 @@ TEST_F(RewriteLinksTest, WindowsStyle) {
       {R"(<a href="/top.htm#s2">)", R"(<a href="file:///C:/top.htm#s2">)"},
       {R"(<a href="x.htm?a=1#f#g">)", R"(<a href="file:///C:/site/a/x.htm?a=1#f#g">)"},
       {R"(<a href="#s2">)", R"(<a href="#s2">)"},
-      {R"(<a href="#">)", R"(<a href="#">)"},
       {R"(<a href="">)", R"(<a href="">)"},
       {R"(<a href="mailto:me@x.org">)", R"(<a href="mailto:me@x.org">)"},
-      {R"(<a href='ftp:x/y'>)", R"(<a href='ftp:x/y'>)"},
       {R"(<a href="C:\x\y.htm">)", R"(<a href="C:\x\y.htm">)"},
       {R"(<a href=pic.png>)", R"(<a href=pic.png>)"},
       {R"(<a href="\\srv\share\x.htm">)", R"(<a href="file://///srv/share/x.htm">)"},
@@ -47,10 +45,6 @@ TEST_F(RewriteLinksTest, WindowsStyle) {
       {"<a\nhref=\"x.htm\"\n>text</a>", "<a\nhref=\"file:///C:/site/a/x.htm\"\n>text</a>"},
       {R"(<a href="1.htm">one</a> <a href='2.htm'>two</a>)",
        R"(<a href="file:///C:/site/a/1.htm">one</a> <a href='file:///C:/site/a/2.htm'>two</a>)"},
-      // A quote of the other kind does not end the value.
-      {R"(<a href="it's.htm">)", R"(<a href="file:///C:/site/a/it's.htm">)"},
-      {"no links here", "no links here"},
-      {"", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RewriteLinks(c.input, base, PathStyle::Windows), c.expected) << c.input;
@@ -69,8 +63,6 @@ TEST_F(RewriteLinksTest, PosixStyle) {
       {R"(<img src="pic.png">)", R"(<img src="file:///home/me/site/a/pic.png">)"},
       {R"(<img src="inc\pic.png">)", R"(<img src="file:///home/me/site/a/inc/pic.png">)"},
       {R"(<a href="/top.htm#s2">)", R"(<a href="file:///top.htm#s2">)"},
-      {R"(<a href="../b.htm">)", R"(<a href="file:///home/me/site/a/../b.htm">)"},
-      {R"(<a href="http://x.org/">)", R"(<a href="http://x.org/">)"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RewriteLinks(c.input, base, PathStyle::Posix), c.expected) << c.input;
