@@ -17,6 +17,7 @@ namespace {
 // The files being loaded, from the input file down to the current include,
 // and the number of includes expanded so far for this input file.
 struct TIncludeChain {
+  TIncludeLimits limits;
   std::vector<std::string> paths;      // as read
   std::vector<std::string> fullPaths;  // for comparison
   int includes = 0;
@@ -42,12 +43,12 @@ std::string LoadWithIncludes(const std::string& path, TIncludeChain& chain) {
     }
   }
   if (!chain.paths.empty()) {
-    if (static_cast<int>(chain.paths.size()) > kMaxIncludeDepth) {
-      throw EkelvoError("Includes nested more than " + std::to_string(kMaxIncludeDepth) +
+    if (static_cast<int>(chain.paths.size()) > chain.limits.depth) {
+      throw EkelvoError("Includes nested more than " + std::to_string(chain.limits.depth) +
                         " levels deep: " + path + " included from " + chain.paths.back());
     }
-    if (++chain.includes > kMaxIncludes) {
-      throw EkelvoError("More than " + std::to_string(kMaxIncludes) + " includes in " +
+    if (++chain.includes > chain.limits.includes) {
+      throw EkelvoError("More than " + std::to_string(chain.limits.includes) + " includes in " +
                         chain.paths.front());
     }
   }
@@ -89,8 +90,11 @@ bool IsIncludeName(const std::string& name) {
   return StripTargetPrefix(name, remainder) && SameTextNoCase(remainder, "@include");
 }
 
-std::string LoadDocument(const std::string& path) {
+std::string LoadDocument(const std::string& path) { return LoadDocument(path, TIncludeLimits()); }
+
+std::string LoadDocument(const std::string& path, const TIncludeLimits& limits) {
   TIncludeChain chain;
+  chain.limits = limits;
   return LoadWithIncludes(path, chain);
 }
 

@@ -29,9 +29,16 @@ bool IsIncludeName(const std::string& name);
 
 // The file's bytes with its links made absolute and every include tag
 // replaced by the loaded document of the file it names (each relative to
-// its own file). Include cycles and nesting beyond kMaxIncludeDepth raise
-// EkelvoError; unreadable files raise EFOpenError or EReadError.
+// its own file). Include cycles, nesting beyond kMaxIncludeDepth and more
+// than kMaxIncludes includes raise EkelvoError; unreadable files raise EFOpenError or EReadError.
 std::string LoadDocument(const std::string& path);
+
+// The bounds LoadDocument works with; tests choose smaller ones.
+struct TIncludeLimits {
+  int depth = kMaxIncludeDepth;
+  int includes = kMaxIncludes;
+};
+std::string LoadDocument(const std::string& path, const TIncludeLimits& limits);
 
 // Fills the (empty) parallel lists with the parameters selected by the
 // current prefix, in document order. A later tag overrides an earlier one in
