@@ -86,9 +86,16 @@ std::string FillTemplate(const std::string& pattern, const std::string& params,
 
 namespace {
 
+// Full path of a name, or the name itself when the system cannot give one
+// (a name too long for it).
+std::string FullOrAsWritten(const std::string& name) {
+  std::string full = FullPath(name);
+  return full.empty() ? name : full;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
-  const std::string fullA = FullPath(a);
-  const std::string fullB = FullPath(b);
+  const std::string fullA = FullOrAsWritten(a);
+  const std::string fullB = FullOrAsWritten(b);
   if (kHostPathStyle == PathStyle::Windows) return SameTextNoCase(fullA, fullB);
   return fullA == fullB;
 }

@@ -36,7 +36,10 @@ std::string ChainText(const std::vector<std::string>& paths, std::size_t from,
 }
 
 std::string LoadWithIncludes(const std::string& path, TIncludeChain& chain) {
-  const std::string fullPath = FullPath(path);
+  // A name too long for the system's full-path call comes back empty; then
+  // the name as written is compared.
+  std::string fullPath = FullPath(path);
+  if (fullPath.empty()) fullPath = path;
   for (std::size_t i = 0; i < chain.fullPaths.size(); ++i) {
     if (SamePath(chain.fullPaths[i], fullPath)) {
       throw EkelvoError("Include cycle: " + ChainText(chain.paths, i, path));
