@@ -36,10 +36,33 @@ struct CompiledProgram {
   // The one byte other than NUL in startSet, or -1 when there are more.
   int startSingle = -1;
 
-  // Matcher aids. Characters that can follow each single-node repeat
-  // (indexed by node offset, -1 = anything may follow).
-  std::vector<std::int32_t> followIndex;
-  std::vector<ByteSet> followSets;
+  // The characters every match begins with, one set per offset, as far as
+  // the program fixes them (literals and one-character nodes at the start of
+  // a single top-level alternative). NUL is in none of them.
+  static constexpr int MaxPrefix = 8;
+  int prefixLength = 0;
+  ByteSet prefix[MaxPrefix]{};
+  // The members of the first two prefix sets when a set has one or two
+  // (a case pair, say), for the vector scan; count 0 = more.
+  int prefixSmall[2] = {0, 0};
+  unsigned char prefixMembers[2][2] = {};
+
+  // Matcher aids, indexed by node offset (-1 = none): for a single-node
+  // repeat the characters that can follow it, for an alternative of a
+  // choice the characters its branch can begin with.
+  struct NodeAid {
+    bool restricts = false;  // set holds fewer than all characters
+    ByteSet set{};
+    // For a repeat whose rest begins with a backreference (only group
+    // marks of other groups in between): that group, 0 = none.
+    std::uint8_t leadBackref = 0;
+    bool leadBackrefCI = false;
+    // What can follow that backreference, for when its text is empty.
+    bool afterLeadRestricts = false;
+    ByteSet afterLead{};
+  };
+  std::vector<std::int32_t> nodeAidIndex;
+  std::vector<NodeAid> nodeAids;
   // The program holds a backreference, so a repeated group can match empty.
   bool hasBackrefs = false;
   // The settings the hints were derived from changed since.
@@ -48,7 +71,8 @@ struct CompiledProgram {
   const std::uint8_t* Start() const { return bytes.get(); }
 };
 
-// Tables a run reads, built from the object's character settings.
+// Tables a run reads, built from the object's character settings, and the
+// matcher's undo log of group bounds (kept here so runs reuse its storage).
 struct RunTables {
   bool stale = true;
   bool lineBreak[256] = {};
@@ -56,6 +80,12 @@ struct RunTables {
   // CaseSwap as a table; a case swap that would give NUL for another
   // character keeps that character, so no comparison can match the end.
   std::uint8_t swap[256] = {};
+
+  struct TrailEntry {
+    const char** slot;
+    const char* old;
+  };
+  std::vector<TrailEntry> trail;
 };
 
 // What the hints depend on besides the program.
@@ -150,14 +180,14 @@ bool ApplyModifierLetters(const char* first, const char* last, std::int32_t& wor
 // One search over the subject from a start position.
 class Matcher {
  public:
-  // Recursion deeper than this raises an error instead of overflowing the
-  // stack (see Matcher.cpp for how it was chosen).
-  static const unsigned MaxDepth;
+  // Stack the matcher may use below the start of an attempt (see Matcher.cpp).
+  static const std::uintptr_t StackBudget;
 
-  Matcher(TPattern& owner, const CompiledProgram& program, const RunTables& tables);
+  Matcher(TPattern& owner, const CompiledProgram& program, RunTables& tables);
   bool Search(const char* from);
 
  private:
+  using TrailEntry = RunTables::TrailEntry;
   struct IterRecord {
     const std::uint8_t* node;
     const char* pos;
@@ -165,14 +195,39 @@ class Matcher {
   };
 
   bool Attempt(const char* at);
-  bool Match(const std::uint8_t* n, const char* p);
-  bool Sub(const std::uint8_t* n, const char* p) {
-    if (depth_ >= MaxDepth) TooDeep();
-    ++depth_;
-    bool r = Match(n, p);
-    --depth_;
-    return r;
+  bool SearchPrefix(const char* from);
+  const CompiledProgram::NodeAid* Aid(const std::uint8_t* n) const {
+    if (program_.nodeAidIndex.empty()) return nullptr;
+    const std::int32_t k = program_.nodeAidIndex[std::size_t(n - prog_)];
+    return k < 0 ? nullptr : &program_.nodeAids[std::size_t(k)];
   }
+  bool BranchMayStart(const std::uint8_t* alt, unsigned char c) const {
+    const CompiledProgram::NodeAid* aid = Aid(alt);
+    return !aid || !aid->restricts || InByteSet(aid->set.data(), c);
+  }
+  bool Match(const std::uint8_t* n, const char* p);
+  // Runs the rest of the program from n; on failure every group bound set on
+  // the way is put back.
+  bool Sub(const std::uint8_t* n, const char* p) {
+    if (stackBase_ - reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) > StackBudget) TooDeep();
+    const std::size_t mark = trailSize_;
+    if (Match(n, p)) return true;
+    Undo(mark);
+    return false;
+  }
+  void SetBound(const char** slot, const char* p) {
+    if (*slot == p) return;
+    if (trailSize_ == trailCapacity_) GrowTrail();
+    trail_[trailSize_++] = TrailEntry{slot, *slot};
+    *slot = p;
+  }
+  void Undo(std::size_t mark) {
+    while (trailSize_ > mark) {
+      --trailSize_;
+      *trail_[trailSize_].slot = trail_[trailSize_].old;
+    }
+  }
+  void GrowTrail();
   bool Repeat(const std::uint8_t* n, const char* p);
   bool LoopEntry(const std::uint8_t* n, const char* p);
   bool Loop(const std::uint8_t* n, const char* p);
@@ -189,14 +244,17 @@ class Matcher {
   TPattern& owner_;
   const CompiledProgram& program_;
   const std::uint8_t* prog_;
-  const RunTables& tables_;
+  RunTables& tables_;
   const char* textBegin_;
   const char* textEnd_;
   const char** starts_;
   const char** ends_;
   const char* matchEnd_ = nullptr;
   const IterRecord* iterTop_ = nullptr;
-  unsigned depth_ = 0;
+  std::uintptr_t stackBase_ = 0;
+  TrailEntry* trail_;
+  std::size_t trailSize_ = 0;
+  std::size_t trailCapacity_;
   int loopLevel_ = 0;
   bool hasPair_;
   char pairHead_;

@@ -3,23 +3,29 @@
 // rest of the program matched; every node that has a choice recurses for the
 // remainder and learns whether the whole remainder matched.
 //
-// Every node that fails leaves the group bounds, the loop level and the loop
-// counters of the active levels as it found them.
+// Every node that fails leaves the loop level and the loop counters of the
+// active levels as it found them. Group bounds are set without recursion and
+// logged; a failed remainder puts them back from the log (Sub).
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "regexpr/Engine.h"
 
 namespace quorvane::regex {
 
-// Deepest recursion allowed. Measured frames (x86-64, -O2): Match 64 bytes
-// on both builds, the repeat and loop helpers up to 96 bytes; a nested level
-// of recursion is at most two frames. Windows gives the main thread 1 MiB of
-// stack, so 4000 levels (under 400 KiB) leave well over half of it to the
-// callers. Deeper runs raise code 1016 instead of overflowing the stack.
-const unsigned Matcher::MaxDepth = 4000;
+// How much stack an attempt may use. Windows gives the main thread 1 MiB
+// (mingw links 2 MiB, but the tool must not rely on that); callers down to
+// the engine use a few KiB. Measured per nesting level (x86-64, -O2): 96 to
+// 300 bytes on Windows, 64 to 200 on Linux, so 512 KiB allows about 1700 to
+// 5000 levels (a greedy group loop costs one level per iteration) and leaves
+// half the stack to everything else. Deeper runs raise code 1016 instead of
+// overflowing the stack.
+const std::uintptr_t Matcher::StackBudget = 512 * 1024;
 
-Matcher::Matcher(TPattern& owner, const CompiledProgram& program, const RunTables& tables)
+Matcher::Matcher(TPattern& owner, const CompiledProgram& program, RunTables& tables)
     : owner_(owner),
       program_(program),
       prog_(program.Start()),
@@ -28,25 +34,154 @@ Matcher::Matcher(TPattern& owner, const CompiledProgram& program, const RunTable
       textEnd_(owner.input_.data() + owner.input_.size()),
       starts_(owner.groupStarts_),
       ends_(owner.groupEnds_),
+      trail_(tables.trail.data()),
+      trailCapacity_(tables.trail.size()),
       hasPair_(owner.hasPairedSeparator_),
       pairHead_(owner.pairHead_),
       pairTail_(owner.pairTail_) {}
 
+void Matcher::GrowTrail() {
+  tables_.trail.resize(trailCapacity_ < 64 ? 64 : trailCapacity_ * 2);
+  trail_ = tables_.trail.data();
+  trailCapacity_ = tables_.trail.size();
+}
+
 void Matcher::TooDeep() const { Fail(1016); }
 
 bool Matcher::Attempt(const char* at) {
-  depth_ = 0;
+  stackBase_ = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  trailSize_ = 0;
   loopLevel_ = 0;
   iterTop_ = nullptr;
-  if (!Match(prog_ + 1, at)) return false;
+  if (!Sub(prog_ + 1, at)) return false;
   starts_[0] = at;
   ends_[0] = matchEnd_;
   return true;
 }
 
+// Whether the prefix sets from offset `from` on accept the characters at q.
+static bool PrefixFits(const CompiledProgram& program, const char* q, int from) {
+  for (int k = from; k < program.prefixLength; ++k)
+    if (!InByteSet(program.prefix[k].data(), static_cast<unsigned char>(q[k]))) return false;
+  return true;
+}
+
+// Candidates for a match start: positions whose first characters fit the
+// prefix sets. Where the first one or two sets are small (a character and
+// its other case, say), a vector scan finds the positions where both fit,
+// 16 or 32 at a time; the rest of the prefix is checked per candidate.
+namespace {
+
+struct PairScan {
+  unsigned char a0, b0, a1, b1;
+  bool second;  // test the second character too
+};
+
+#if defined(__SSE2__)
+// The first position in [q, stop) where the pair fits, or stop. Reads up to
+// stop + 16 bytes, which the caller keeps within the text and its NUL.
+const char* ScanPairSse2(const char* q, const char* stop, const PairScan& scan) {
+  const __m128i a0 = _mm_set1_epi8(static_cast<char>(scan.a0)), b0 = _mm_set1_epi8(static_cast<char>(scan.b0));
+  const __m128i a1 = _mm_set1_epi8(static_cast<char>(scan.a1)), b1 = _mm_set1_epi8(static_cast<char>(scan.b1));
+  for (; q < stop; q += 16) {
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v0, a0), _mm_cmpeq_epi8(v0, b0))));
+    if (!mask) continue;
+    if (scan.second) {
+      const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
+      mask &= unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v1, a1), _mm_cmpeq_epi8(v1, b1))));
+      if (!mask) continue;
+    }
+    const char* hit = q + __builtin_ctz(mask);
+    return hit < stop ? hit : stop;
+  }
+  return stop;
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#define QV_HAVE_AVX2_SCAN 1
+#include <immintrin.h>
+__attribute__((target("avx2"))) const char* ScanPairAvx2(const char* q, const char* stop,
+                                                          const PairScan& scan) {
+  const __m256i a0 = _mm256_set1_epi8(static_cast<char>(scan.a0)), b0 = _mm256_set1_epi8(static_cast<char>(scan.b0));
+  const __m256i a1 = _mm256_set1_epi8(static_cast<char>(scan.a1)), b1 = _mm256_set1_epi8(static_cast<char>(scan.b1));
+  // Hits are rare: test 64 bytes for the first character at once, then
+  // look closer.
+  for (; q + 48 < stop; q += 64) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32));
+    __m256i e0 = _mm256_cmpeq_epi8(v0, a0), e1 = _mm256_cmpeq_epi8(v1, a0);
+    if (scan.a0 != scan.b0) {
+      e0 = _mm256_or_si256(e0, _mm256_cmpeq_epi8(v0, b0));
+      e1 = _mm256_or_si256(e1, _mm256_cmpeq_epi8(v1, b0));
+    }
+    if (_mm256_testz_si256(_mm256_or_si256(e0, e1), _mm256_or_si256(e0, e1))) continue;
+    std::uint64_t mask = std::uint32_t(_mm256_movemask_epi8(e0)) |
+                         std::uint64_t(std::uint32_t(_mm256_movemask_epi8(e1))) << 32;
+    if (scan.second) {
+      const __m256i w0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
+      const __m256i w1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 33));
+      const __m256i f0 = _mm256_or_si256(_mm256_cmpeq_epi8(w0, a1), _mm256_cmpeq_epi8(w0, b1));
+      const __m256i f1 = _mm256_or_si256(_mm256_cmpeq_epi8(w1, a1), _mm256_cmpeq_epi8(w1, b1));
+      mask &= std::uint32_t(_mm256_movemask_epi8(f0)) |
+              std::uint64_t(std::uint32_t(_mm256_movemask_epi8(f1))) << 32;
+      if (!mask) continue;
+    }
+    const char* hit = q + __builtin_ctzll(mask);
+    return hit < stop ? hit : stop;
+  }
+  return ScanPairSse2(q, stop, scan);
+}
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+#endif
+#endif
+
+}  // namespace
+
+bool Matcher::SearchPrefix(const char* from) {
+  const CompiledProgram& program = program_;
+  const int length = program.prefixLength;
+  // The last position where a whole prefix still fits.
+  const char* const last = textEnd_ - length;
+  const char* q = from;
+#if defined(__SSE2__)
+  if (program.prefixSmall[0] > 0) {
+    const PairScan scan{program.prefixMembers[0][0], program.prefixMembers[0][1], program.prefixMembers[1][0],
+                        program.prefixMembers[1][1], length > 1 && program.prefixSmall[1] > 0};
+    const int checked = scan.second ? 2 : 1;
+    // A vector scan from p reads at most p + 65 bytes (the AVX2 loop runs
+    // while p + 48 is below the stop); stopping 32 before the NUL keeps
+    // every load inside the text.
+    const char* const vectorStop = textEnd_ - 32;
+#if defined(QV_HAVE_AVX2_SCAN)
+    const bool avx2 = HaveAvx2();
+#endif
+    while (q < vectorStop) {
+#if defined(QV_HAVE_AVX2_SCAN)
+      q = avx2 ? ScanPairAvx2(q, vectorStop, scan) : ScanPairSse2(q, vectorStop, scan);
+#else
+      q = ScanPairSse2(q, vectorStop, scan);
+#endif
+      if (q >= vectorStop) break;
+      if (q > last) return false;
+      if (PrefixFits(program, q, checked) && Attempt(q)) return true;
+      ++q;
+    }
+  }
+#endif
+  for (; q <= last; ++q)
+    if (PrefixFits(program, q, 0) && Attempt(q)) return true;
+  return false;
+}
+
 // Tries the start positions from `from` on; the leftmost that matches wins.
 bool Matcher::Search(const char* from) {
   if (program_.anchored) return Attempt(from);
+  if (program_.prefixLength > 0) return SearchPrefix(from);
   if (program_.firstLiteral != 0) {
     for (const char* q = from; q < textEnd_; ++q) {
       q = static_cast<const char*>(std::memchr(q, program_.firstLiteral, std::size_t(textEnd_ - q)));
@@ -114,11 +249,17 @@ bool Matcher::Match(const std::uint8_t* n, const char* p) {
         // simply continues here.
         const std::uint8_t* alt = n;
         const std::uint8_t* following = next;
+        if (!following || following[0] != OpAlternative) {
+          n = alt + NodeHeaderSize;
+          continue;
+        }
+        const unsigned char c = static_cast<unsigned char>(*p);
         while (following && following[0] == OpAlternative) {
-          if (Sub(alt + NodeHeaderSize, p)) return true;
+          if (BranchMayStart(alt, c) && Sub(alt + NodeHeaderSize, p)) return true;
           alt = following;
           following = NextNode(alt);
         }
+        if (!BranchMayStart(alt, c)) return false;
         n = alt + NodeHeaderSize;
         continue;
       }
@@ -224,20 +365,12 @@ bool Matcher::Match(const std::uint8_t* n, const char* p) {
       }
       default:
         if (IsOpen(op)) {
-          const char** slot = &starts_[op - OpOpenBase];
-          const char* old = *slot;
-          *slot = p;
-          if (Sub(next, p)) return true;
-          *slot = old;
-          return false;
+          SetBound(&starts_[op - OpOpenBase], p);
+          break;
         }
         if (IsClose(op)) {
-          const char** slot = &ends_[op - OpCloseBase];
-          const char* old = *slot;
-          *slot = p;
-          if (Sub(next, p)) return true;
-          *slot = old;
-          return false;
+          SetBound(&ends_[op - OpCloseBase], p);
+          break;
         }
         Fail(1001);
     }
@@ -358,21 +491,34 @@ bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
   // Repetitions of empty text all end where they start: one try is enough.
   if (width == 0) return Sub(next, p);
 
-  const std::int32_t followAt = program_.followIndex.empty() ? -1 : program_.followIndex[std::size_t(n - prog_)];
-  const std::uint8_t* follow = followAt < 0 ? nullptr : program_.followSets[std::size_t(followAt)].data();
+  // Counts after which the rest cannot start are skipped without a try.
+  const CompiledProgram::NodeAid* aid = Aid(n);
+  const std::uint8_t* follow = aid && aid->restricts ? aid->set.data() : nullptr;
+  bool lead = false;
+  char leadA = 0, leadB = 0;
+  if (aid && aid->leadBackref) {
+    // The rest begins with a backreference: it needs the group's first
+    // character next, and fails everywhere while the group is unset.
+    const char* s = starts_[aid->leadBackref];
+    const char* e = ends_[aid->leadBackref];
+    if (!s || !e) return false;
+    if (s != e) {
+      lead = true;
+      leadA = *s;
+      leadB = aid->leadBackrefCI ? char(tables_.swap[static_cast<unsigned char>(*s)]) : *s;
+    } else if (aid->afterLeadRestricts) {
+      // Empty text: what follows the backreference comes next.
+      follow = aid->afterLead.data();
+    }
+  }
   const bool lazy = op == OpRepeatStarLazy || op == OpRepeatPlusLazy || op == OpRepeatBracesLazy;
-  if (!lazy) {
-    for (std::int64_t k = count; k >= min; --k) {
-      const char* q = p + k * std::int64_t(width);
-      if (follow && !InByteSet(follow, static_cast<unsigned char>(*q))) continue;
-      if (Sub(next, q)) return true;
-    }
-  } else {
-    for (std::int64_t k = min; k <= count; ++k) {
-      const char* q = p + k * std::int64_t(width);
-      if (follow && !InByteSet(follow, static_cast<unsigned char>(*q))) continue;
-      if (Sub(next, q)) return true;
-    }
+  const std::int64_t step = lazy ? 1 : -1;
+  const std::int64_t stop = lazy ? count + 1 : min - 1;
+  for (std::int64_t k = lazy ? min : count; k != stop; k += step) {
+    const char* q = p + k * std::int64_t(width);
+    if (follow && !InByteSet(follow, static_cast<unsigned char>(*q))) continue;
+    if (lead && *q != leadA && *q != leadB) continue;
+    if (Sub(next, q)) return true;
   }
   return false;
 }

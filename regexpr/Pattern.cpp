@@ -1,6 +1,7 @@
 // TPattern: state, settings, runs and error reporting.
 #include "regexpr/Pattern.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -263,9 +264,27 @@ std::string TPattern::InputString() const {
 
 void TPattern::SetInputString(std::string_view text) {
   for (int k = 0; k < regex::GroupSlots; ++k) groupStarts_[k] = groupEnds_[k] = nullptr;
-  input_.assign(UpToNul(text));
   hasInput_ = true;
   mustFoundAt_ = nullptr;
+  if (text.size() != input_.size()) {
+    input_.assign(UpToNul(text));
+    return;
+  }
+  // Same length as the stored copy: its storage is reused, and the text is
+  // copied and searched for a NUL in one pass, a slice at a time.
+  constexpr std::size_t Slice = 16 * 1024;
+  char* out = input_.data();
+  for (std::size_t at = 0; at < text.size(); at += Slice) {
+    const std::size_t n = std::min(Slice, text.size() - at);
+    const void* nul = std::memchr(text.data() + at, 0, n);
+    if (nul) {
+      const std::size_t end = std::size_t(static_cast<const char*>(nul) - text.data());
+      std::memcpy(out + at, text.data() + at, end - at);
+      input_.resize(end);
+      return;
+    }
+    std::memcpy(out + at, text.data() + at, n);
+  }
 }
 
 bool TPattern::Exec(std::string_view text) {

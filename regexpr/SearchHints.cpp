@@ -9,8 +9,8 @@ namespace quorvane::regex {
 
 namespace {
 
-// Programs above this size get no per-repeat follow sets (each costs a walk).
-constexpr std::size_t FollowSetProgramLimit = 64 * 1024;
+// Programs above this size get no per-node sets (each costs a walk).
+constexpr std::size_t NodeSetProgramLimit = 64 * 1024;
 
 class StartCharWalk {
  public:
@@ -157,6 +157,170 @@ bool IsFull(const ByteSet& set) {
   return true;
 }
 
+// The characters at the first offsets of every match, read off the start of
+// a single top-level alternative: literals and one-character nodes in a row
+// (group marks between them are passed over).
+void DeriveEntryPrefix(CompiledProgram& program, const HintSettings& settings) {
+  program.prefixLength = 0;
+  const std::uint8_t* prog = program.Start();
+  const std::uint8_t* second = NextNode(prog + 1);
+  if (!second || second[0] != OpEnd) return;
+  int length = 0;
+  auto open = [&]() -> ByteSet* {
+    if (length == CompiledProgram::MaxPrefix) return nullptr;
+    ByteSet& set = program.prefix[length++];
+    set.fill(0);
+    return &set;
+  };
+  for (const std::uint8_t* n = prog + 1 + NodeHeaderSize; n && length < CompiledProgram::MaxPrefix;
+       n = NextNode(n)) {
+    const std::uint8_t op = n[0];
+    if (IsOpen(op) || IsClose(op) || op == OpComment || op == OpEmpty) continue;
+    if (op == OpLiteral || op == OpLiteralCI) {
+      for (const std::uint8_t* c = n + OperandAt; *c; ++c) {
+        ByteSet* set = open();
+        if (!set) break;
+        AddToSet(*set, *c);
+        if (op == OpLiteralCI) AddToSet(*set, settings.swap[*c]);
+      }
+      continue;
+    }
+    ByteSet one{};
+    switch (op) {
+      case OpTinySet:
+        for (int k = 0; k < TinySetSize; ++k) AddToSet(one, n[OperandAt + k]);
+        break;
+      case OpNotTinySet:
+        one.fill(0xFF);
+        for (int k = 0; k < TinySetSize; ++k) one[n[OperandAt + k] >> 3] &= std::uint8_t(~(1u << (n[OperandAt + k] & 7)));
+        break;
+      case OpFullSet:
+        for (int k = 0; k < 32; ++k) one[std::size_t(k)] = n[OperandAt + k];
+        break;
+      case OpDigit:
+        for (char c = '0'; c <= '9'; ++c) AddToSet(one, static_cast<unsigned char>(c));
+        break;
+      case OpNonDigit:
+        one.fill(0xFF);
+        one['0' >> 3] &= 0x00;  // '0'..'7'
+        one['8' >> 3] &= 0xFC;  // '8', '9'
+        break;
+      case OpAnyChar:
+        one.fill(0xFF);
+        break;
+      default:
+        n = nullptr;  // anything else ends the prefix
+        break;
+    }
+    if (!n) break;
+    ByteSet* set = open();
+    if (!set) break;
+    *set = one;
+  }
+  // Every node of the prefix fails at the end of the subject.
+  for (int k = 0; k < length; ++k) program.prefix[k][0] &= 0xFE;
+  program.prefixLength = length;
+  for (int k = 0; k < 2; ++k) {
+    program.prefixSmall[k] = 0;
+    if (k >= length) continue;
+    int count = 0;
+    unsigned char* members = program.prefixMembers[k];
+    for (int c = 1; c < 256 && count <= 2; ++c) {
+      if (!InByteSet(program.prefix[k].data(), static_cast<unsigned char>(c))) continue;
+      if (count < 2) members[count] = static_cast<unsigned char>(c);
+      ++count;
+    }
+    if (count == 1) members[1] = members[0];
+    program.prefixSmall[k] = count <= 2 ? count : 0;
+  }
+}
+
+// The characters that can follow each single-node repeat, and those that
+// each branch of a choice can begin with; the matcher skips tries that
+// cannot succeed.
+void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPattern& raiser) {
+  const std::uint8_t* prog = program.Start();
+  program.hasBackrefs = false;
+  program.nodeAidIndex.clear();
+  program.nodeAids.clear();
+  const bool withSets = program.size <= NodeSetProgramLimit;
+  if (withSets) program.nodeAidIndex.assign(program.size, -1);
+  auto record = [&](std::size_t at, const std::uint8_t* from, bool isRepeat) {
+    if (!withSets || !from) return;
+    CompiledProgram::NodeAid aid;
+    walk.Collect(from, aid.set, true);
+    aid.restricts = !IsFull(aid.set);
+    if (isRepeat) {
+      // Group marks are passed over unless they belong to the group the
+      // backreference names (its text would change on the way).
+      std::uint32_t marked = 0;
+      for (const std::uint8_t* n = from; n; n = NextNode(n)) {
+        const std::uint8_t op = n[0];
+        if (IsOpen(op)) marked |= 1u << (op - OpOpenBase);
+        else if (IsClose(op)) marked |= 1u << (op - OpCloseBase);
+        else if (op != OpEmpty && op != OpComment) {
+          if ((op == OpBackref || op == OpBackrefCI) && n[OperandAt] < GroupSlots &&
+              !(marked & (1u << n[OperandAt]))) {
+            aid.leadBackref = n[OperandAt];
+            aid.leadBackrefCI = op == OpBackrefCI;
+            if (NextNode(n)) {
+              walk.Collect(NextNode(n), aid.afterLead, true);
+              aid.afterLeadRestricts = !IsFull(aid.afterLead);
+            }
+          }
+          break;
+        }
+      }
+    }
+    if (!aid.restricts && !aid.leadBackref) return;
+    program.nodeAidIndex[at] = std::int32_t(program.nodeAids.size());
+    program.nodeAids.push_back(aid);
+  };
+  // The program is a packed sequence of nodes, so walking it in address
+  // order meets every node (a repeat's operand right after its header).
+  for (std::size_t at = 1; at < program.size;) {
+    const std::uint8_t* n = prog + at;
+    const std::uint8_t op = n[0];
+    std::size_t nodeSize = NodeHeaderSize;
+    switch (op) {
+      case OpLiteral:
+      case OpLiteralCI:
+        nodeSize = NodeHeaderSize + std::strlen(reinterpret_cast<const char*>(n + OperandAt)) + 1;
+        break;
+      case OpTinySet:
+      case OpNotTinySet: nodeSize = NodeHeaderSize + TinySetSize; break;
+      case OpFullSet: nodeSize = NodeHeaderSize + 32; break;
+      case OpBackref:
+      case OpBackrefCI:
+        nodeSize = NodeHeaderSize + 1;
+        program.hasBackrefs = true;
+        break;
+      case OpLoop:
+      case OpLoopLazy: nodeSize = LoopNodeSize; break;
+      case OpAlternative:
+        // Consulted only where the alternative is a branch of a choice.
+        record(at, n + NodeHeaderSize, false);
+        break;
+      case OpRepeatStar:
+      case OpRepeatPlus:
+      case OpRepeatStarLazy:
+      case OpRepeatPlusLazy:
+      case OpRepeatBraces:
+      case OpRepeatBracesLazy:
+        nodeSize = (op == OpRepeatBraces || op == OpRepeatBracesLazy) ? BracesHeaderSize : NodeHeaderSize;
+        record(at, NextNode(n), true);
+        break;
+      default:
+        if (!IsKnownOpcode(op)) {
+          raiser.RaiseError(1001);
+          throw EPatternError("TPattern(exec): MatchPrim Memory Corruption", 1001, 0);
+        }
+        break;
+    }
+    at += nodeSize;
+  }
+}
+
 }  // namespace
 
 void DeriveSearchHints(CompiledProgram& program, const HintSettings& settings, const TPattern& raiser) {
@@ -203,61 +367,8 @@ void DeriveSearchHints(CompiledProgram& program, const HintSettings& settings, c
   }
   if (members != 1) program.startSingle = -1;
 
-  // Follow sets of single-node repeats: a repetition count whose next
-  // character cannot start the rest of the program is not tried.
-  program.hasBackrefs = false;
-  program.followIndex.clear();
-  program.followSets.clear();
-  const bool withFollow = program.size <= FollowSetProgramLimit;
-  if (withFollow) program.followIndex.assign(program.size, -1);
-  // Walk the nodes in address order: every node is reachable this way since
-  // the program is a packed sequence of nodes.
-  for (std::size_t at = 1; at < program.size;) {
-    const std::uint8_t* n = prog + at;
-    const std::uint8_t op = n[0];
-    std::size_t nodeSize = NodeHeaderSize;
-    switch (op) {
-      case OpLiteral:
-      case OpLiteralCI:
-        nodeSize = NodeHeaderSize + std::strlen(reinterpret_cast<const char*>(n + OperandAt)) + 1;
-        break;
-      case OpTinySet:
-      case OpNotTinySet: nodeSize = NodeHeaderSize + TinySetSize; break;
-      case OpFullSet: nodeSize = NodeHeaderSize + 32; break;
-      case OpBackref:
-      case OpBackrefCI:
-        nodeSize = NodeHeaderSize + 1;
-        program.hasBackrefs = true;
-        break;
-      case OpLoop:
-      case OpLoopLazy: nodeSize = LoopNodeSize; break;
-      case OpRepeatStar:
-      case OpRepeatPlus:
-      case OpRepeatStarLazy:
-      case OpRepeatPlusLazy:
-      case OpRepeatBraces:
-      case OpRepeatBracesLazy: {
-        // The operand node follows inside this one and is walked next.
-        nodeSize = (op == OpRepeatBraces || op == OpRepeatBracesLazy) ? BracesHeaderSize : NodeHeaderSize;
-        if (withFollow && NextNode(n)) {
-          ByteSet follow{};
-          walk.Collect(NextNode(n), follow, true);
-          if (!IsFull(follow)) {
-            program.followIndex[at] = std::int32_t(program.followSets.size());
-            program.followSets.push_back(follow);
-          }
-        }
-        break;
-      }
-      default:
-        if (!IsKnownOpcode(op)) {
-          raiser.RaiseError(1001);
-          throw EPatternError("TPattern(exec): MatchPrim Memory Corruption", 1001, 0);
-        }
-        break;
-    }
-    at += nodeSize;
-  }
+  DeriveEntryPrefix(program, settings);
+  DeriveNodeSets(program, walk, raiser);
   program.hintsStale = false;
 }
 
