@@ -78,7 +78,8 @@ TEST(ConverterLaunch, CommandLineQuotesOnlyConvertersWithBlanks) {
 
 TEST(ConverterLaunch, ResultMessages) {
   const std::string text2 = SystemErrorText(2);
-  const std::string bin = std::string("bin") + PathSeparator();
+  const std::string sep(1, PathSeparator());
+  const std::string bin = "bin" + sep;
   ASSERT_NE(text2, "?");
   struct Case {
     bool started;
@@ -92,8 +93,8 @@ TEST(ConverterLaunch, ResultMessages) {
                                          "Command Line: " + bin + "conv.exe p "},
       {true, -1073741819, 0, "conv", "conv returned errorlevel -1073741819." + kNl +
                                          "Command Line: conv p "},
-      {true, 1, 0, "/my tools/c v", "c v returned errorlevel 1." + kNl +
-                                        "Command Line: \"/my tools/c v\" p "},
+      {true, 1, 0, "my tools" + sep + "c v", "c v returned errorlevel 1." + kNl +
+                                                 "Command Line: \"my tools" + sep + "c v\" p "},
       {false, 0, 2, "conv", "Could not create process: (2) " + text2 + "." + kNl +
                                 "Command Line: conv p "},
       {false, 0, 193, "conv", "Could not create process: (C1) " + SystemErrorText(193) + "." +
