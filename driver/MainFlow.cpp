@@ -96,6 +96,7 @@ int HandleArguments(const std::vector<std::string>& args) {
         return kExitInvalidTarget;
       }
     } else {
+      if (platform::InterruptRequested()) throw EInterrupted{};
       const std::string full = FullPath(arg);
       RunOptions.SourceDir = PathDirectory(full);
       RunOptions.FileMask = PathFileName(full);
