@@ -80,6 +80,7 @@ class Handle {
 
 struct ChildProcess::State {
   Handle process;
+  DWORD id = 0;
   bool waited = true;
   std::int32_t status = 0;
 };
@@ -126,7 +127,9 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
   std::string environment = EnvironmentBlock(extraEnvironment);
   std::string mutableLine = commandLine;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0,
+  // A group of its own, so that a Ctrl-Break can be sent to it alone.
+  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
+                      CREATE_NEW_PROCESS_GROUP,
                       environment.data(),
                       workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
                       &info)) {
@@ -135,6 +138,7 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
   }
   CloseHandle(info.hThread);
   state_->process.reset(info.hProcess);
+  state_->id = info.dwProcessId;
   state_->waited = false;
   return true;
 }
@@ -151,9 +155,10 @@ std::int32_t ChildProcess::Wait() {
 }
 
 bool ChildProcess::Interrupt() {
-  // A console control event reaches a whole console process group, and a
-  // program started without a console of its own cannot be singled out.
-  return false;
+  // Ctrl-C cannot reach a group of its own; Ctrl-Break can. Both need a
+  // console shared with the program.
+  if (state_->waited) return false;
+  return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state_->id) != 0;
 }
 
 }  // namespace quorvane::platform
