@@ -141,7 +141,8 @@ awk '{ if ($1 > worstWall) worstWall = $1; if ($2 > worstCpu) worstCpu = $2 }
                   worstCpu <= 1.25 ? "met" : "MISSED", worstCpu }' ratios.txt
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-echo "peak memory of qprepare (largest of its runs above; the do-nothing converter's is far smaller)"
+echo "peak memory of qprepare (largest of its runs above, as the kernel counts it with its children;"
+echo "a child started by posix_spawn is first counted at its parent's size, so this is qprepare's own)"
 printf "  %6d pages: %7d kB\n" 100 "$p100"
 printf "  %6d pages: %7d kB   (-r, 100 folders)\n" 10000 "$p10k"
 awk -v a="$p100" -v b="$p10k" 'BEGIN {
