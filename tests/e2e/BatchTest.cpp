@@ -73,23 +73,31 @@ TEST_F(Batch, OutputKeepsTheTreeOnlyWithRPlus) {
   EXPECT_EQ(Calls().size(), 3u);
 }
 
-TEST_F(Batch, HiddenFilesAreConvertedButHiddenAndLinkedDirectoriesAreNotEntered) {
+TEST_F(Batch, HiddenFilesAreConvertedButHiddenDirectoriesAreNotEntered) {
 #ifdef _WIN32
-  GTEST_SKIP() << "hidden entries are dot-names on POSIX only, and Wine has no directory links";
+  GTEST_SKIP() << "the hidden attribute cannot be set from this portable test; "
+                  "on POSIX a hidden entry is a dot-name";
 #else
   DefaultIni();
   Page(".hidden.htm", kSelfPage);
   Page(".hid/x.htm", kSelfPage);
-  Page("sub/b.htm", kSelfPage);
-  fs::create_directory_symlink(work_ / "sub", work_ / "link");
-  fs::create_directory_symlink(work_, work_ / "sub" / "loop");
   RunResult r = Run({"-r", "*.htm"});
   ASSERT_EQ(r.exitCode, 0) << r.out;
-  std::vector<std::string> files = Converted();
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(files[0], S(work_ / ".hidden.htm"));
-  EXPECT_EQ(files[1], S(work_ / "sub" / "b.htm"));
+  EXPECT_EQ(Converted(), std::vector<std::string>{S(work_ / ".hidden.htm")});
 #endif
+}
+
+TEST_F(Batch, DirectoriesReachedThroughALinkAreNotEntered) {
+  DefaultIni();
+  Page("sub/b.htm", kSelfPage);
+  std::error_code ec;
+  fs::create_directory_symlink(work_ / "sub", work_ / "link", ec);
+  if (!ec) fs::create_directory_symlink(work_, work_ / "sub" / "loop", ec);
+  if (ec) GTEST_SKIP() << "this system cannot make directory links: " << ec.message();
+  RunResult r = Run({"-r", "*.htm"});
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  // Once, and the loop back up is not followed.
+  EXPECT_EQ(Converted(), std::vector<std::string>{S(work_ / "sub" / "b.htm")});
 }
 
 TEST_F(Batch, WithErrorLogEveryFileIsTriedAndTheFailureLogged) {
