@@ -40,22 +40,29 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 // The text of an XML element's content with the five predefined entities and
-// numeric references of ASCII characters decoded.
-std::string XmlText(std::string text) {
-  static const std::regex numeric("&#([0-9]+);");
+// numeric references of ASCII characters decoded, in one pass.
+std::string XmlText(const std::string& text) {
+  static const std::map<std::string, char> named = {
+      {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"amp", '&'}};
   std::string out;
-  std::smatch m;
-  while (std::regex_search(text, m, numeric)) {
-    out += m.prefix().str() + static_cast<char>(std::stoi(m[1].str()));
-    text = m.suffix().str();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t semicolon = text.find(';', i);
+    if (text[i] == '&' && semicolon != std::string::npos && semicolon - i <= 8) {
+      std::string name = text.substr(i + 1, semicolon - i - 1);
+      if (auto it = named.find(name); it != named.end()) {
+        out.push_back(it->second);
+        i = semicolon;
+        continue;
+      }
+      if (name.size() > 1 && name[0] == '#' &&
+          name.find_first_not_of("0123456789", 1) == std::string::npos) {
+        out.push_back(static_cast<char>(std::stoi(name.substr(1))));
+        i = semicolon;
+        continue;
+      }
+    }
+    out.push_back(text[i]);
   }
-  out += text;
-  for (auto [entity, plain] : std::map<std::string, std::string>{
-           {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}}) {
-    for (std::size_t at; (at = out.find(entity)) != std::string::npos;)
-      out.replace(at, entity.size(), plain);
-  }
-  for (std::size_t at; (at = out.find("&amp;")) != std::string::npos;) out.replace(at, 5, "&");
   return out;
 }
 
