@@ -108,7 +108,7 @@ __attribute__((target("avx2"))) const char* ScanPairAvx2(const char* q, const ch
   const __m256i a1 = _mm256_set1_epi8(static_cast<char>(scan.a1)), b1 = _mm256_set1_epi8(static_cast<char>(scan.b1));
   // Hits are rare: test 64 bytes for the first character at once, then
   // look closer.
-  for (; q + 48 < stop; q += 64) {
+  for (; stop - q > 48; q += 64) {
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
     const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32));
     __m256i e0 = _mm256_cmpeq_epi8(v0, a0), e1 = _mm256_cmpeq_epi8(v1, a0);
@@ -146,17 +146,18 @@ bool HaveAvx2() {
 bool Matcher::SearchPrefix(const char* from) {
   const CompiledProgram& program = program_;
   const int length = program.prefixLength;
+  if (textEnd_ - from < length) return false;
   // The last position where a whole prefix still fits.
   const char* const last = textEnd_ - length;
   const char* q = from;
 #if defined(__SSE2__)
-  if (program.prefixSmall[0] > 0) {
+  // A vector scan from p reads at most p + 65 bytes (the AVX2 loop runs
+  // while p is more than 48 below the stop); stopping 32 before the NUL
+  // keeps every load inside the text.
+  if (program.prefixSmall[0] > 0 && textEnd_ - q > 32) {
     const PairScan scan{program.prefixMembers[0][0], program.prefixMembers[0][1], program.prefixMembers[1][0],
                         program.prefixMembers[1][1], length > 1 && program.prefixSmall[1] > 0};
     const int checked = scan.second ? 2 : 1;
-    // A vector scan from p reads at most p + 65 bytes (the AVX2 loop runs
-    // while p + 48 is below the stop); stopping 32 before the NUL keeps
-    // every load inside the text.
     const char* const vectorStop = textEnd_ - 32;
 #if defined(QV_HAVE_AVX2_SCAN)
     const bool avx2 = HaveAvx2();
