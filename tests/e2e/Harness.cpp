@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "platform/Platform.h"
@@ -67,9 +68,10 @@ void E2eTest::SetUp() {
 #ifndef _WIN32
   base = fs::canonical(base);  // the program sees the resolved current directory
 #endif
-  root_ = base / ("qv-e2e-" + std::to_string(static_cast<unsigned long>(
-                                   std::hash<std::string>{}(info->name()) % 100000)) +
-                  "-" + std::to_string(testCounter++));
+  // A random part keeps two runs of the suite (two builds) apart.
+  static const unsigned runId = std::random_device{}() % 1000000;
+  root_ = base / ("qv-e2e-" + std::to_string(runId) + "-" + std::to_string(testCounter++) + "-" +
+                  info->name());
   fs::remove_all(root_);
   bin_ = root_ / "bin";
   work_ = root_ / "work";
