@@ -166,10 +166,14 @@ std::int32_t Compiler::ParseReg(bool group, int& flags) {
   if (!(branchFlags & HasWidth)) flags &= ~HasWidth;
   flags |= branchFlags & RepeatStart;
 
+  // Each alternative links from the one before it (the tail of the chain
+  // so far), which keeps long alternations linear.
+  std::int32_t lastBranch = branch;
   while (Cur() == '|') {
     Step();
     branch = ParseSequence(branchFlags);
-    LinkTail(result, branch);
+    LinkTail(lastBranch, branch);
+    lastBranch = branch;
     if (!(branchFlags & HasWidth)) flags &= ~HasWidth;
     flags |= branchFlags & RepeatStart;
   }

@@ -27,7 +27,15 @@ class StartCharWalk {
     set_ = &set;
     loopsMayExit_ = loopsMayExit;
     ++generation_;
-    Walk(node);
+    // Branches wait on a list instead of the call stack, so a long run of
+    // optional pieces cannot exhaust the stack.
+    pending_.clear();
+    pending_.push_back(node);
+    while (!pending_.empty()) {
+      const std::uint8_t* next = pending_.back();
+      pending_.pop_back();
+      Walk(next);
+    }
   }
 
  private:
@@ -46,8 +54,12 @@ class StartCharWalk {
     if (settings_.hasPair) Add(settings_.pairHead);
   }
 
+  // Walks along next links from node; branches go on the pending list.
   // Every node is walked at most once per collection: a second visit adds
   // nothing new, and loops whose body can be empty would otherwise never end.
+  void Branch(const std::uint8_t* node) {
+    if (node) pending_.push_back(node);
+  }
   void Walk(const std::uint8_t* node) {
     while (node) {
       std::size_t at = std::size_t(node - prog_);
@@ -98,31 +110,31 @@ class StartCharWalk {
           const std::uint8_t* next = NextNode(node);
           if (next && next[0] == OpAlternative) {
             for (const std::uint8_t* alt = node; alt && alt[0] == OpAlternative; alt = NextNode(alt))
-              Walk(alt + NodeHeaderSize);
+              Branch(alt + NodeHeaderSize);
             return;
           }
           node += NodeHeaderSize;
           continue;
         }
         case OpLoopEntry:
-          Walk(NextNode(node));
+          Branch(NextNode(node));
           return;
         case OpLoop:
         case OpLoopLazy:
-          Walk(LoopBody(node));
-          if (loopsMayExit_ || ReadInt32(node + RepeatMinAt) == 0) Walk(NextNode(node));
+          Branch(LoopBody(node));
+          if (loopsMayExit_ || ReadInt32(node + RepeatMinAt) == 0) Branch(NextNode(node));
           return;
         case OpRepeatStar:
         case OpRepeatStarLazy:
-          Walk(node + OperandAt);
+          Branch(node + OperandAt);
           break;
         case OpRepeatPlus:
         case OpRepeatPlusLazy:
-          Walk(node + OperandAt);
+          Branch(node + OperandAt);
           return;
         case OpRepeatBraces:
         case OpRepeatBracesLazy:
-          Walk(node + BracesOperandAt);
+          Branch(node + BracesOperandAt);
           if (ReadInt32(node + RepeatMinAt) > 0) return;
           break;
         case OpInputStart:
@@ -146,6 +158,7 @@ class StartCharWalk {
   const HintSettings& settings_;
   const TPattern& raiser_;
   std::vector<std::uint32_t> visited_;  // generation of the last visit
+  std::vector<const std::uint8_t*> pending_;
   std::uint32_t generation_ = 0;
   ByteSet* set_ = nullptr;
   bool loopsMayExit_ = false;

@@ -267,4 +267,26 @@ TEST(EngineMends, CaseSwapToNulNeverMatchesTheEnd) {
   EXPECT_TRUE(re.Exec("aba"));
 }
 
+TEST(EngineMends, LargePatternsCompileAndRun) {
+  // Thousands of optional pieces in a row: the start-character walk and the
+  // matcher must not exhaust the stack (the matcher may give up with 1016).
+  std::string optional;
+  for (int i = 0; i < 20000; ++i) optional += "a?";
+  TPattern re;
+  re.SetExpression(optional + "b");
+  try {
+    ASSERT_TRUE(re.Exec("aab"));
+    EXPECT_EQ(re.GroupLength(0), 3);
+  } catch (const EPatternError& e) {
+    EXPECT_EQ(e.Code, 1016);
+  }
+  EXPECT_TRUE(re.StartCharSet()['a'] && re.StartCharSet()['b']);
+  // A long alternation compiles and finds its last branch.
+  std::string words;
+  for (int i = 0; i < 20000; ++i) words += "w" + std::to_string(i) + "|";
+  re.SetExpression(words + "end");
+  ASSERT_TRUE(re.Exec("the end"));
+  EXPECT_EQ(re.GroupStart(0), 5);
+}
+
 }  // namespace
