@@ -1,6 +1,9 @@
 // Processes, messages, console output, interruption and locale text with the
 // Win32 "A" functions.
 #include <windows.h>
+// <windows.h> maps these names to their "A" variants; ours are plain.
+#undef CharUpper
+#undef CharLower
 
 #include <atomic>
 #include <cstdio>
