@@ -435,6 +435,9 @@ int main(int argc, char** argv) {
   const std::vector<Case> cases = AllCases();
   std::printf("Generated HTML: %zu and %zu bytes (deterministic seed).\n", PageText(kMB).size(),
               PageText(20 * kMB).size());
+  std::printf(
+      "Flags: TPattern i s g on (r m x off); PCRE2 CASELESS|DOTALL; std::regex ECMAScript|icase\n"
+      "(it has no dot-all flag, and neither pattern has a dot).\n");
   std::printf("Agreement check (one scan per engine, every group compared):\n");
   const bool agree = CheckAgreement(cases);
   std::printf("%s\n\n", agree ? "All engines find the same matches with the same groups."

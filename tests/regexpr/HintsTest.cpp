@@ -57,37 +57,18 @@ struct StartCase {
 TEST(Hints, StartCharacters) {
   const std::bitset<256> all = std::bitset<256>().set();
   const StartCase cases[] = {
-      {"ab|c", "sg", Set("ac")},
-      {"a*b", "sg", Set("ab")},
-      {"a+b", "sg", Set("a")},
-      {"(a|b)?c", "sg", Set("abc")},
-      {"a?b", "sg", Set("ab")},
-      {"\\d", "sg", Set(kDigits)},
-      {"\\D", "sg", ~Set(kDigits)},
-      {"[^ab]", "sg", ~Set("ab")},
-      {"[abc]x", "sg", Set("abc")},
-      {"(a|b)*c", "sg", Set("abc")},
-      {"(a|b)*?c", "sg", Set("abc")},
-      {"(ab){2,3}", "sg", Set("a")},
-      {"(ab){0,3}c", "sg", Set("ac")},
-      {"a{0,2}b", "sg", Set("ab")},
-      {"a{1,2}b", "sg", Set("a")},
-      {"\\bfoo", "sg", Set("f")},
-      {"^x", "sg", Set("x")},
-      {"abc", "isg", Set("aA")},
-      {"(?i)ab", "sg", Set("aA")},
-      {"[a]", "isg", Set("aA")},
-      {"$", "sg", Set(kEnd)},
+      {"ab|c", "sg", Set("ac")}, {"a*b", "sg", Set("ab")}, {"a+b", "sg", Set("a")},
+      {"(a|b)?c", "sg", Set("abc")}, {"a?b", "sg", Set("ab")}, {"\\d", "sg", Set(kDigits)},
+      {"\\D", "sg", ~Set(kDigits)}, {"[^ab]", "sg", ~Set("ab")}, {"[abc]x", "sg", Set("abc")},
+      {"(a|b)*c", "sg", Set("abc")}, {"(a|b)*?c", "sg", Set("abc")}, {"(ab){2,3}", "sg", Set("a")},
+      {"(ab){0,3}c", "sg", Set("ac")}, {"a{0,2}b", "sg", Set("ab")}, {"a{1,2}b", "sg", Set("a")},
+      {"\\bfoo", "sg", Set("f")}, {"^x", "sg", Set("x")}, {"abc", "isg", Set("aA")},
+      {"(?i)ab", "sg", Set("aA")}, {"[a]", "isg", Set("aA")}, {"$", "sg", Set(kEnd)},
       {"\\Z", "sg", Set(kEnd)},
       {"(?m)\\Z", "sg", Set(kEnd)},  // only the object's m widens \Z
-      {"$", "msg", Set(kEnd + "\r\n")},
-      {"\\Z", "msg", Set(kEnd + "\r\n")},
-      {"(?m)$", "sg", Set(kEnd + "\r\n")},
-      {"a*", "sg", all},
-      {"x|", "sg", all},
-      {".", "sg", all},
-      {".", "g", all},
-      {"\\1a", "sg", all},
+      {"$", "msg", Set(kEnd + "\r\n")}, {"\\Z", "msg", Set(kEnd + "\r\n")},
+      {"(?m)$", "sg", Set(kEnd + "\r\n")}, {"a*", "sg", all}, {"x|", "sg", all}, {".", "sg", all},
+      {".", "g", all}, {"\\1a", "sg", all},
       {"(a?)??", "s", all},  // may match empty anywhere
       {"()?", "s", all},
   };
@@ -142,16 +123,13 @@ struct MustCase {
 TEST(Hints, MustLiteral) {
   const MustCase cases[] = {
       {"a*xy.*zw", "sg", "zw"},   // the later of two equally long literals
-      {"a*xyz.*zw", "sg", "xyz"},
-      {"a*bcd", "sg", "bcd"},
+      {"a*xyz.*zw", "sg", "xyz"}, {"a*bcd", "sg", "bcd"},
       {"a*bcd", "isg", ""},       // case-insensitive literals never count
       {"abc", "sg", ""},          // only when the pattern starts with a repeat
       {"a+bc|d", "sg", ""},       // only with a single alternative
-      {"(a)*bc", "sg", "bc"},
-      {"(a)*bc", "s", "bc"},
+      {"(a)*bc", "sg", "bc"}, {"(a)*bc", "s", "bc"},
       {"a*(bc)d", "sg", "d"},     // literals inside a group are operands, not on the chain
-      {"\\d+xy", "sg", "xy"},
-      {"x*", "sg", ""},
+      {"\\d+xy", "sg", "xy"}, {"x*", "sg", ""},
   };
   for (const MustCase& c : cases) {
     SCOPED_TRACE(std::string("pattern '") + c.pattern + "' modifiers '" + c.modifiers + "'");
@@ -170,15 +148,9 @@ TEST(Hints, RunsStillFindEveryMatch) {
     int start;
   } cases[] = {
       {"a*xy.*zw", "sg", "qxyzw", 2},  // the empty repeat lets it start at x
-      {"a*xy.*zw", "sg", "aaxyzz", -1},
-      {"abc", "isg", "xxABC", 3},
-      {"ab", "sg", "aaab", 3},
-      {"^ab", "sg", "xab", -1},
-      {"(?m)^ab", "sg", "x\nab", 3},
-      {"\\d+xy", "sg", "12x3xy", 4},
-      {"(a|b)?c", "sg", "xxc", 3},
-      {"x|", "sg", "", 1},
-      {"$", "msg", "a\nb", 2},
+      {"a*xy.*zw", "sg", "aaxyzz", -1}, {"abc", "isg", "xxABC", 3}, {"ab", "sg", "aaab", 3},
+      {"^ab", "sg", "xab", -1}, {"(?m)^ab", "sg", "x\nab", 3}, {"\\d+xy", "sg", "12x3xy", 4},
+      {"(a|b)?c", "sg", "xxc", 3}, {"x|", "sg", "", 1}, {"$", "msg", "a\nb", 2},
       {"a*(bc)d", "sg", "abcbcd", 4},
   };
   for (const auto& c : cases) {
