@@ -9,6 +9,14 @@
 #include <string>
 #include <vector>
 
+// <windows.h> maps these names to their "A" variants; ours are plain.
+#ifdef CharUpper
+#undef CharUpper
+#endif
+#ifdef CharLower
+#undef CharLower
+#endif
+
 namespace quorvane::platform {
 
 // File attribute bits, with the Windows values on both builds.
