@@ -272,22 +272,17 @@ bool Matcher::Match(const std::uint8_t* n, const char* p) {
       case OpComment:
         break;
       case OpLiteral: {
-        const std::uint8_t* s = n + OperandAt;
-        do {
+        // The subject's final NUL equals no text character, so the end of
+        // the subject needs no test of its own.
+        for (const std::uint8_t* s = n + OperandAt; *s; ++s, ++p)
           if (static_cast<std::uint8_t>(*p) != *s) return false;
-          ++p;
-          ++s;
-        } while (*s);
         break;
       }
       case OpLiteralCI: {
-        const std::uint8_t* s = n + OperandAt;
-        do {
+        for (const std::uint8_t* s = n + OperandAt; *s; ++s, ++p) {
           const std::uint8_t c = static_cast<std::uint8_t>(*p);
           if (c != *s && c != swap[*s]) return false;
-          ++p;
-          ++s;
-        } while (*s);
+        }
         break;
       }
       case OpDigit:
