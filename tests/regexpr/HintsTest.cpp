@@ -90,6 +90,16 @@ TEST(Hints, PairedSeparatorStartsALineEnd) {
   EXPECT_TRUE(re.StartCharSet().test('\n'));
 }
 
+TEST(Hints, LineBreakChangeIsNotSkipped) {
+  // Line breaks are read at every run; the start set must follow them.
+  TPattern re;
+  re.SetExpression("(?m)$");
+  EXPECT_TRUE(re.Exec("x"));
+  re.SetLineBreakChars(";");
+  ASSERT_TRUE(re.Exec("a;b"));
+  EXPECT_EQ(re.GroupStart(0), 2);
+}
+
 struct FirstCase {
   const char* pattern;
   const char* modifiers;
