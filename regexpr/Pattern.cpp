@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 
 #include "platform/Platform.h"
 #include "regexpr/Engine.h"
@@ -315,17 +314,14 @@ bool TPattern::ExecPos(std::int32_t offset) {
     }
   }
 
-  // No result survives a run that ends in an error.
-  struct ClearOnError {
-    TPattern& self;
-    int uncaught = std::uncaught_exceptions();
-    ~ClearOnError() {
-      if (std::uncaught_exceptions() > uncaught)
-        for (int k = 0; k < regex::GroupSlots; ++k) self.groupStarts_[k] = self.groupEnds_[k] = nullptr;
-    }
-  } guard{*this};
   regex::Matcher matcher(*this, program, *tables_);
-  return matcher.Search(from);
+  try {
+    return matcher.Search(from);
+  } catch (...) {
+    // No result survives a run that ends in an error; the error goes on.
+    for (int k = 0; k < regex::GroupSlots; ++k) groupStarts_[k] = groupEnds_[k] = nullptr;
+    throw;
+  }
 }
 
 bool TPattern::ExecNext() {
