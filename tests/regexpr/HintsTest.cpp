@@ -39,7 +39,8 @@ std::string Listed(const std::bitset<256>& set) {
     if (c > 32 && c < 127) {
       out += static_cast<char>(c);
     } else {
-      out += "\\" + std::to_string(c);
+      out += '\\';
+      out += std::to_string(c);
     }
   }
   return out;
