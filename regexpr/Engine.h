@@ -53,6 +53,7 @@ struct CompiledProgram {
   struct NodeAid {
     bool restricts = false;  // set holds fewer than all characters
     ByteSet set{};
+    std::array<bool, 256> allows{};  // the same set as a table
     // For a repeat whose rest begins with a backreference (only group
     // marks of other groups in between): that group, 0 = none.
     std::uint8_t leadBackref = 0;
@@ -60,6 +61,7 @@ struct CompiledProgram {
     // What can follow that backreference, for when its text is empty.
     bool afterLeadRestricts = false;
     ByteSet afterLead{};
+    std::array<bool, 256> afterLeadAllows{};
   };
   std::vector<std::int32_t> nodeAidIndex;
   std::vector<NodeAid> nodeAids;

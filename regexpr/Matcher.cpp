@@ -490,7 +490,7 @@ bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
 
   // Counts after which the rest cannot start are skipped without a try.
   const CompiledProgram::NodeAid* aid = Aid(n);
-  const std::uint8_t* follow = aid && aid->restricts ? aid->set.data() : nullptr;
+  const bool* follow = aid && aid->restricts ? aid->allows.data() : nullptr;
   bool lead = false;
   char leadA = 0, leadB = 0;
   if (aid && aid->leadBackref) {
@@ -505,19 +505,29 @@ bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
       leadB = aid->leadBackrefCI ? char(tables_.swap[static_cast<unsigned char>(*s)]) : *s;
     } else if (aid->afterLeadRestricts) {
       // Empty text: what follows the backreference comes next.
-      follow = aid->afterLead.data();
+      follow = aid->afterLeadAllows.data();
     }
   }
   const bool lazy = op == OpRepeatStarLazy || op == OpRepeatPlusLazy || op == OpRepeatBracesLazy;
-  const std::int64_t step = lazy ? 1 : -1;
-  const std::int64_t stop = lazy ? count + 1 : min - 1;
-  for (std::int64_t k = lazy ? min : count; k != stop; k += step) {
-    const char* q = p + k * std::int64_t(width);
-    if (follow && !InByteSet(follow, static_cast<unsigned char>(*q))) continue;
-    if (lead && *q != leadA && *q != leadB) continue;
-    if (Sub(next, q)) return true;
+  const std::ptrdiff_t step = lazy ? std::ptrdiff_t(width) : -std::ptrdiff_t(width);
+  const char* q = p + (lazy ? min : count) * std::int64_t(width);
+  const char* const last = p + (lazy ? count : min) * std::int64_t(width);
+  if (lead) {
+    for (;; q += step) {
+      if ((*q == leadA || *q == leadB) && Sub(next, q)) return true;
+      if (q == last) return false;
+    }
   }
-  return false;
+  if (follow) {
+    for (;; q += step) {
+      if (follow[static_cast<unsigned char>(*q)] && Sub(next, q)) return true;
+      if (q == last) return false;
+    }
+  }
+  for (;; q += step) {
+    if (Sub(next, q)) return true;
+    if (q == last) return false;
+  }
 }
 
 bool Matcher::LoopEntry(const std::uint8_t* n, const char* p) {

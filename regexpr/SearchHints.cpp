@@ -286,6 +286,10 @@ void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPatter
       }
     }
     if (!aid.restricts && !aid.leadBackref) return;
+    for (int c = 0; c < 256; ++c) {
+      aid.allows[std::size_t(c)] = InByteSet(aid.set.data(), static_cast<unsigned char>(c));
+      aid.afterLeadAllows[std::size_t(c)] = InByteSet(aid.afterLead.data(), static_cast<unsigned char>(c));
+    }
     program.nodeAidIndex[at] = std::int32_t(program.nodeAids.size());
     program.nodeAids.push_back(aid);
   };
