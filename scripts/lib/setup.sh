@@ -7,19 +7,7 @@ QV_PACKAGES_SAN="clang libclang-rt-14-dev"
 QV_PACKAGES_BENCH="libbenchmark-dev libpcre2-dev"
 
 qv_install_packages() {  # [extra packages...]
-  local want="$QV_PACKAGES_BASE $QV_PACKAGES_WIN $QV_PACKAGES_SAN $*"
-  local missing=()
-  for p in $want; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages (run as root to install them): ${missing[*]}" >&2
-    return 1
-  fi
-  echo "installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  qv_install_only $QV_PACKAGES_BASE $QV_PACKAGES_WIN $QV_PACKAGES_SAN "$@"
 }
 
 qv_build_native() {  # dir
