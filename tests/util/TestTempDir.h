@@ -1,6 +1,5 @@
 // A fresh directory below the system's temporary directory for one test,
-// removed with everything in it afterwards. Optionally the test runs with it
-// as the current directory.
+// removed with everything in it afterwards.
 #pragma once
 
 #include <filesystem>
@@ -12,48 +11,34 @@
 
 namespace quorvane::test {
 
+namespace fs = std::filesystem;
+
 class TestTempDir {
  public:
   TestTempDir() {
-    namespace fs = std::filesystem;
     std::random_device random;
-    for (;;) {
-      fs::path candidate =
-          fs::temp_directory_path() / ("qvtest" + std::to_string(random() % 100000000));
-      if (fs::create_directory(candidate)) {
-        path_ = candidate;
-        break;
-      }
-    }
+    do path_ = fs::temp_directory_path() / ("qvtest" + std::to_string(random()));
+    while (!fs::create_directory(path_));
   }
   ~TestTempDir() {
     std::error_code ignored;
-    if (!previousCwd_.empty()) std::filesystem::current_path(previousCwd_, ignored);
-    std::filesystem::remove_all(path_, ignored);
+    if (!previousCwd_.empty()) fs::current_path(previousCwd_, ignored);
+    fs::remove_all(path_, ignored);
   }
   TestTempDir(const TestTempDir&) = delete;
   TestTempDir& operator=(const TestTempDir&) = delete;
 
-  // The directory, without a final separator.
   std::string Path() const { return path_.string(); }
-  // The directory joined with a name in the host's style.
-  std::string operator/(const std::string& name) const {
-    return WithTrailingBackslash(Path()) + name;
-  }
-
-  void MakeCurrent() {
-    previousCwd_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
-  }
-
-  void WriteFile(const std::string& name, const std::string& data) const {
-    std::ofstream out(*this / name, std::ios::binary);
-    out << data;
+  std::string operator/(const std::string& name) const { return Path() + PathSeparator() + name; }
+  void MakeCurrent() { previousCwd_ = fs::current_path(); fs::current_path(path_); }
+  // Writes a file into the directory and returns its path.
+  std::string WriteFile(const std::string& name, const std::string& data) const {
+    std::ofstream(*this / name, std::ios::binary) << data;
+    return *this / name;
   }
 
  private:
-  std::filesystem::path path_;
-  std::filesystem::path previousCwd_;
+  fs::path path_, previousCwd_;
 };
 
 }  // namespace quorvane::test

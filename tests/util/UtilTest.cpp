@@ -1,0 +1,153 @@
+// Path helpers in both styles, directories and files on disk, text helpers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "util/Errors.h"
+#include "util/Path.h"
+#include "util/StringList.h"
+#include "util/TestTempDir.h"
+#include "util/Text.h"
+
+namespace quorvane {
+namespace {
+
+constexpr PathStyle W = PathStyle::Windows;
+constexpr PathStyle P = PathStyle::Posix;
+const std::string U = "\\\\srv\\share";
+
+TEST(PathSplit, BothStyles) {
+  struct Case { PathStyle style; std::string path, dir, file, ext, noSlash, drive; };
+  const std::vector<Case> cases = {
+      {W, "C:\\a\\b.htm", "C:\\a\\", "b.htm", ".htm", "C:\\a", "C:"},
+      {W, "C:b.htm", "C:", "b.htm", ".htm", "C:", "C:"},
+      {W, "C:", "C:", "", "", "C:", "C:"},
+      {W, "C:\\b.htm", "C:\\", "b.htm", ".htm", "C:\\", "C:"},
+      {W, "C:\\dir.x\\file", "C:\\dir.x\\", "file", "", "C:\\dir.x", "C:"},
+      {W, "d:x.y:z", "d:x.y:", "z", "", "d:x.y:", "d:"},
+      {W, U + "\\x.htm", U + "\\", "x.htm", ".htm", U, U},
+      {W, U, "\\\\srv\\", "share", "", "\\\\srv", U},
+      {W, "\\novel.lrf", "\\", "novel.lrf", ".lrf", "\\", ""},
+      {W, "a\\\\b", "a\\\\", "b", "", "a\\\\", ""},
+      {W, "a/b.c.htm", "", "a/b.c.htm", ".htm", "", ""},
+      {P, "/home/a/b.htm", "/home/a/", "b.htm", ".htm", "/home/a", ""},
+      {P, "/x", "/", "x", "", "/", ""},
+      {P, "/a.b/c", "/a.b/", "c", "", "/a.b", ""},
+      {P, "C:b\\c.d", "", "C:b\\c.d", ".d", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(PathDirectory(c.path, c.style), c.dir);
+    EXPECT_EQ(PathFileName(c.path, c.style), c.file);
+    EXPECT_EQ(PathExtension(c.path, c.style), c.ext);
+    EXPECT_EQ(PathDirectoryNoSlash(c.path, c.style), c.noSlash);
+    EXPECT_EQ(PathDrive(c.path, c.style), c.drive);
+  }
+  struct Trailing { PathStyle style; std::string path, with, without; };
+  for (const Trailing& c : std::vector<Trailing>{
+           {W, "", "\\", ""}, {W, "C:", "C:\\", "C:"}, {W, "C:\\a\\", "C:\\a\\", "C:\\a"},
+           {W, "a/", "a/\\", "a/"}, {P, "", "/", ""}, {P, "/a/", "/a/", "/a"},
+           {P, "a\\", "a\\/", "a\\"}}) {
+    EXPECT_EQ(WithTrailingBackslash(c.path, c.style), c.with) << c.path;
+    EXPECT_EQ(WithoutTrailingBackslash(c.path, c.style), c.without) << c.path;
+  }
+  EXPECT_EQ(ReplaceExtension("C:\\dir.x\\file", ".lrf", W), "C:\\dir.x\\file.lrf");
+  EXPECT_EQ(ReplaceExtension("a.b.htm", ".lrf", W), "a.b.lrf");
+}
+
+TEST(PathSplit, TrailByteBackslashIsNoDelimiterNorQuote) {
+  // A code page in which 0x81..0x9F start a double-byte character.
+  struct CodePage {
+    LeadByteTest previous = SetLeadByteTest([](unsigned char c) { return c >= 0x81 && c <= 0x9F; });
+    ~CodePage() { SetLeadByteTest(previous); }
+  } codePage;
+  const std::string so = "\x83\\", path = "C:\\" + so + "\\" + so + ".htm";
+  EXPECT_EQ(PathDirectory(path, W), "C:\\" + so + "\\");
+  EXPECT_EQ(PathFileName(path, W), so + ".htm");
+  EXPECT_EQ(PathDirectoryNoSlash(path, W), "C:\\" + so);
+  EXPECT_EQ(WithTrailingBackslash("a" + so, W), "a" + so + "\\");
+  EXPECT_EQ(FullPathFrom(so + "\\..\\" + so, "C:\\w", W), "C:\\w\\" + so);
+  EXPECT_EQ(PathDrive("\\\\s" + so + "\\share\\x", W), "\\\\s" + so + "\\share");
+  EXPECT_EQ(QuoteText("a" + so + "b\\", '\\'), "\\a" + so + "b\\\\\\");
+}
+
+TEST(FullPathFrom, BothStyles) {
+  struct Case { PathStyle style; std::string path, expected, cwd = ""; };
+  const std::vector<Case> cases = {
+      {W, "C:\\a\\..\\b", "C:\\b"}, {W, "C:\\..\\..", "C:\\"}, {W, ".", "C:\\work\\books"},
+      {W, "novel.htm", "C:\\work\\books\\novel.htm"}, {W, "..\\..\\..\\x", "C:\\x"},
+      {W, "x", "C:\\x", "C:\\"}, {W, "\\x\\y", "C:\\x\\y"}, {W, "c:x", "C:\\work\\books\\x"},
+      {W, "C:..", "C:\\work"}, {W, "D:x", "D:\\x"}, {W, U + "\\a\\..\\..\\x", U + "\\x"},
+      {W, U, U}, {W, "//srv/share/a/./b", U + "\\a\\b"}, {W, "\\x", U + "\\x", U + "\\dir"},
+      {W, "..\\..\\x", U + "\\x", U + "\\dir"}, {W, "C:/a/b/", "C:\\a\\b\\"},
+      {W, "C:\\a\\b\\..\\", "C:\\a\\"}, {W, "C:\\a\\\\b. .", "C:\\a\\b"},
+      {W, "C:\\a\\b \\", "C:\\a\\b \\"}, {W, "", ""}, {W, "\\\\?\\C:\\a\\..", "\\\\?\\C:\\a\\.."},
+      {P, "a.htm", "/home/me/a.htm"}, {P, "/x/../y", "/y"}, {P, "../../..", "/"},
+      {P, "./a//b/", "/home/me/a/b/"}, {P, "C:x\\y", "/home/me/C:x\\y"}, {P, "x. ", "/x. ", "/"},
+  };
+  for (const Case& c : cases) {
+    const std::string cwd = !c.cwd.empty() ? c.cwd : c.style == W ? "C:\\work\\books" : "/home/me";
+    EXPECT_EQ(FullPathFrom(c.path, cwd, c.style), c.expected) << c.path << " from " << cwd;
+  }
+  const std::string cwd = std::filesystem::current_path().string(), sep(1, PathSeparator());
+  EXPECT_EQ(FullPath("a" + sep + ".." + sep + "b"), WithTrailingBackslash(cwd) + "b");
+  EXPECT_EQ(FullPath("."), cwd);
+}
+
+TEST(OnDisk, DirectoriesAndFiles) {
+  try {
+    MakeDirectories("");
+    ADD_FAILURE() << "no error raised";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.KindName()) + ": " + e.what(), "Exception: Cannot create directory");
+  }
+  test::TestTempDir tmp;
+  tmp.MakeCurrent();
+  for (const char* root : {"C:\\", "C:", "\\", "\\\\srv\\share", "/"})
+    EXPECT_TRUE(MakeDirectories(root, root[0] == '/' ? P : W)) << root;
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+  const std::string s(1, PathSeparator()), deepest = tmp / ("out" + s + "a" + s + "b");
+  EXPECT_TRUE(MakeDirectories(deepest + s));
+  EXPECT_TRUE(IsExistingDirectory(tmp / ("out" + s + "a")) && IsExistingDirectory(deepest));
+  // Short and relative names; an empty parent is the current directory.
+  for (const std::string& name : {std::string("o"), "rel" + s + "x", "y" + s + "z" + s + s}) {
+    EXPECT_TRUE(MakeDirectories(name) && IsExistingDirectory(name)) << name;
+  }
+  const std::string file = tmp.WriteFile("Book.htm", "<html>");
+  EXPECT_FALSE(MakeDirectories(file + s + "sub") || MakeDirectories("Book.htm"));
+  EXPECT_TRUE(IsExistingFile(file) && !IsExistingDirectory(file));
+  EXPECT_FALSE(IsExistingFile(tmp / "out") || IsExistingFile("no") || IsExistingDirectory("no"));
+#ifdef _WIN32  // the directory search decides: any case, and the first match of a wildcard
+  EXPECT_TRUE(IsExistingFile(tmp / "book.HTM") && IsExistingFile(tmp / "B??k.htm"));
+#else
+  EXPECT_FALSE(IsExistingFile(tmp / "book.htm") || IsExistingFile(tmp / "*.htm"));
+#endif
+}
+
+TEST(Text, ReplaceQuoteCaseAndLists) {
+  struct Case { std::string text, oldText, newText; bool ignoreCase; std::string expected; };
+  for (const Case& c : std::vector<Case>{
+           {"&amp;lt;", "&amp;", "&", false, "&lt;"}, {"&AMP;amp;", "&amp;", "&", true, "&amp;"},
+           {"aaa", "a", "aa", false, "aaaaaa"},       {"aAa", "a", "Aa", true, "AaAaAa"},
+           {"aaa", "aa", "b", false, "ba"},           {"abcabc", "abc", "", false, ""},
+           {"text", "", "X", true, "text"},           {"Tail", "TAILS", "x", true, "Tail"},
+           {"Abc abc ABC", "abc", "Q", false, "Abc Q ABC"},
+           {"AbC xYz aBc", "ABC", "q", true, "q xYz q"}}) {
+    EXPECT_EQ(ReplaceAll(c.text, c.oldText, c.newText, c.ignoreCase), c.expected) << c.text;
+  }
+  EXPECT_EQ(QuoteText("a b", '"'), "\"a b\"");
+  EXPECT_EQ(QuoteText("say \"hi\"", '"'), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(QuoteText("it's \"x\"", '\''), "'it''s \"x\"'");
+  EXPECT_EQ(UpperAscii("az AZ 09 `{@[ \xe9\xff"), "AZ AZ 09 `{@[ \xe9\xff");
+  TStringList list;
+  for (const char* entry : {"--title", "--Author", "--AUTHOR"}) list.Add(entry);
+  EXPECT_EQ(list.IndexOf("--author"), 1);
+  EXPECT_EQ(list.IndexOf("--titl"), -1);
+  list.Delete(1);
+  EXPECT_EQ(list.IndexOf("--author"), 1);
+}
+
+}  // namespace
+}  // namespace quorvane
