@@ -1,144 +1,167 @@
-// The command line: usage, exit codes, options handled left to right.
+// The command line: usage, exit codes, options left to right, and what the
+// converter receives.
 #include "Harness.h"
 
 namespace e2e {
 namespace {
 
-const char kTitlePage[] = "<html><head><meta name=\"lrf:--title\" content=\"T\"></head></html>";
-
 class MainFlow : public E2eTest {};
 
-TEST_F(MainFlow, NoArgumentsPrintsTheUsageEvenWithoutIni) {
+TEST_F(MainFlow, UsageAndTargetsWithoutIni) {
   RunResult r = Run({});
   EXPECT_EQ(r.exitCode, 1);
-  std::vector<std::string> lines = Lines(r.out);
-  ASSERT_EQ(lines.size(), 34u) << r.out;
-  EXPECT_EQ(lines[0], "Quorvane Prepare v0.12");
-  EXPECT_EQ(lines[1], "");
-  EXPECT_EQ(lines[2], "Syntax: qprepare" + kExe +
-                          " [-r[+]] [-t <target>] [-o <dir>] [-e <file>] <wildcard>");
-  EXPECT_EQ(lines[3], "");
-  // Two lines keep their trailing blank.
-  EXPECT_EQ(lines[21], "          -- or -. <value> can contain several replacement characters: ");
-  EXPECT_EQ(lines[31], "Instead of \"lrf:\" other prefixes for different targets are possible - see ");
-  EXPECT_EQ(lines[32], "INI file for possible prefixes; \"*:\" can also be used for \"any target\".");
-  // The text ends with a line break and the printing adds one more.
-  EXPECT_EQ(lines[33], "");
-  EXPECT_EQ(r.out.substr(r.out.size() - 2 * kNl.size()), kNl + kNl);
-}
-
-TEST_F(MainFlow, OptionWithoutValueShowsUsageAfterEarlierWildcards) {
-  DefaultIni();
-  Page("a.htm", kTitlePage);
-  for (const char* option : {"-o", "-e", "-t", "-T"}) {
-    fs::remove(record_);
-    RunResult r = Run({"*.htm", option});
-    EXPECT_EQ(r.exitCode, 1) << option;
-    EXPECT_NE(r.out.find("Quorvane Prepare v0.12" + kNl), std::string::npos) << option;
-    EXPECT_EQ(Calls().size(), 1u) << option << ": the wildcard before it is converted";
-  }
-}
-
-TEST_F(MainFlow, InvalidTargetEndsWithCodeTwoBeforeLaterWildcards) {
-  DefaultIni("[broken]\nConverter=" + S(bin_ / "missing") + "\n");
-  Page("a.htm", kTitlePage);
-  struct Case {
-    std::vector<std::string> args;
-    std::size_t callsBefore;
-  } cases[] = {
-      {{"-t", "nosuchtarget", "*.htm"}, 0},
-      {{"*.htm", "-T", "broken", "*.htm"}, 1},
-      {{"-t", "", "*.htm"}, 0},
-  };
-  for (const auto& c : cases) {
-    fs::remove(record_);
-    RunResult r = Run(c.args);
-    const std::string& target = c.args[c.args.size() - 2];
-    EXPECT_EQ(r.exitCode, 2) << target;
-    EXPECT_NE(r.out.find(target + " is not a valid target for conversion. Check your INI file." +
-                         kNl),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(Calls().size(), c.callsBefore) << target;
-  }
-}
-
-TEST_F(MainFlow, WithoutIniEveryTargetIsInvalidButWildcardsStillRun) {
-  Page("a.htm", kTitlePage);
-  RunResult r = Run({"-t", "lrf"});
+  EXPECT_TRUE(r.out.starts_with("Quorvane Prepare v0.12" + kNl + kNl + "Syntax: qprepare" + kExe +
+                                " [-r[+]] [-t <target>] [-o <dir>] [-e <file>] <wildcard>" +
+                                kNl + kNl))
+      << r.out;
+  // Two lines keep their trailing blank; the printing adds a line break to
+  // the text's own.
+  EXPECT_TRUE(Has(r.out, kNl + "          -- or -. <value> can contain several replacement "
+                               "characters: " + kNl));
+  EXPECT_TRUE(r.out.ends_with("possible - see " + kNl + "INI file for possible prefixes; \"*:\" "
+                              "can also be used for \"any target\"." + kNl + kNl));
+  EXPECT_EQ(Count(r.out, kNl), 34u);
+  r = Run({"-t", "lrf"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "lrf is not a valid target for conversion. Check your INI file." + kNl);
 }
 
-TEST_F(MainFlow, TargetsSwitchBetweenWildcards) {
-  // The second target names its own prefix default (epub:) and extension
-  // default (.epub); the section is found whatever the case of -t's value.
-  DefaultIni("[EPUB]\nConverter=" + S(conv_) + "\n");
-  Page("a.htm",
-       "<meta name=\"lrf:--title\" content=\"L\">"
-       "<meta name=\"epub:--title\" content=\"E\">"
-       "<meta name=\"*:--all\" content=\"A\">");
-  RunResult r = Run({"*.htm", "-t", "epub", "*.htm", "-o", "out", "a.htm"});
-  ASSERT_EQ(r.exitCode, 0) << r.out;
-  std::vector<Call> calls = Calls();
-  ASSERT_EQ(calls.size(), 3u);
-  const std::string outputs[] = {S(work_ / "a.lrf"), S(work_ / "a.epub"), S("out" / fs::path("a.epub"))};
-  const char* titles[] = {"--title=L", "--title=E", "--title=E"};
-  for (std::size_t i = 0; i < 3; ++i) {
-    ASSERT_EQ(calls[i].args.size(), 4u);
-    EXPECT_EQ(calls[i].args[0], titles[i]);
-    EXPECT_EQ(calls[i].args[1], "--all=A");
-    EXPECT_EQ(calls[i].args[2], "--output=" + outputs[i]);
+TEST_F(MainFlow, ExitCodesAndWhatRunsBeforeTheEnd) {
+  DefaultIni("[broken]\nConverter=" + S(bin_ / "missing") + "\n");
+  Page("a.htm", "<meta name=\"lrf:--title\" content=\"T\">");
+  Page("sub/b.htm", "");
+  const std::string usage = "Quorvane Prepare v0.12" + kNl, sep(1, fs::path::preferred_separator);
+  auto invalid = [](const std::string& target) {
+    return target + " is not a valid target for conversion. Check your INI file." + kNl;
+  };
+  const struct {  // out: a part of the output; empty: no output at all
+    std::vector<std::string> args;
+    int exitCode;
+    std::string out;
+    std::size_t calls;
+  } cases[] = {
+      // An option without its value shows the usage after earlier wildcards ran.
+      {{"*.htm", "-o"}, 1, usage, 1},
+      {{"*.htm", "-E"}, 1, usage, 1},
+      {{"-t", "nosuchtarget", "*.htm"}, 2, invalid("nosuchtarget"), 0},
+      {{"*.htm", "-T", "broken", "*.htm"}, 2, invalid("broken"), 1},
+      {{"-t", "", "*.htm"}, 2, invalid(""), 0},
+      // An unknown option is a wildcard; a trailing separator names no file.
+      {{"-x"}, 0, "", 0},
+      {{"sub" + sep}, 0, "", 0},
+      {{"nosuchdir" + sep + "*.htm"}, 0, "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    fs::remove(record_);
+    RunResult r = Run(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    if (c.out.empty()) EXPECT_EQ(r.out, "");
+    else EXPECT_TRUE(Has(r.out, c.out)) << r.out;
+    EXPECT_EQ(Calls().size(), c.calls);
   }
-  EXPECT_TRUE(fs::is_directory(work_ / "out"));
-}
-
-TEST_F(MainFlow, ValueOptionsConsumeTheNextArgumentWhateverItIs) {
-  DefaultIni();
-  Page("a.htm", kTitlePage);
-  // "-o -r" makes "-r" the output directory; recursion stays off.
-  Page("sub/b.htm", kTitlePage);
-  RunResult r = Run({"-o", "-r", "*.htm"});
-  ASSERT_EQ(r.exitCode, 0) << r.out;
-  std::vector<Call> calls = Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].args[1], "--output=" + S(fs::path("-r") / "a.lrf"));
-}
-
-TEST_F(MainFlow, ErrorLogOptionDeletesAnExistingLogAtOnce) {
-  DefaultIni();
+  // -e deletes an existing log at once, also when nothing fails.
   WriteFile(work_ / "errors.log", "old");
-  RunResult r = Run({"-E", "errors.log", "nomatch*.htm"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Run({"-e", "errors.log", "nomatch*.htm"}).exitCode, 0);
   EXPECT_FALSE(fs::exists(work_ / "errors.log"));
-  // A log that does not exist is no error either.
-  EXPECT_EQ(Run({"-e", "errors.log", "x.htm"}).exitCode, 0);
 }
 
-TEST_F(MainFlow, WildcardsThatMatchNothing) {
-  DefaultIni();
-  Page("sub/a.htm", kTitlePage);
-  // An unknown option is a wildcard; a directory with a trailing separator
-  // has an empty file-name part.
-  const std::string sep(1, fs::path::preferred_separator);
-  for (const std::string& arg : std::vector<std::string>{"-x", "sub" + sep, "nosuchdir" + sep + "*.htm"}) {
-    RunResult r = Run({arg});
-    EXPECT_EQ(r.exitCode, 0) << arg;
-    EXPECT_EQ(r.out, "") << arg;
-  }
-  EXPECT_TRUE(Calls().empty());
-}
-
-TEST_F(MainFlow, RelativeWildcardIsResolvedAgainstTheCurrentDirectory) {
-  DefaultIni();
-  Page("sub/a.htm", "<meta name=\"lrf:--file\" content=\"%f\">");
-  const std::string sep(1, fs::path::preferred_separator);
-  RunResult r = Run({"sub" + sep + "*.HTM"});
+TEST_F(MainFlow, OptionsApplyLeftToRight) {
+  // [EPUB] names only its converter: prefix epub: and extension .epub.
+  DefaultIni("[EPUB]\nConverter=" + S(conv_) + "\n");
+  const std::string page = "<meta name=\"lrf:--title\" content=\"L\">"
+                           "<meta name=\"epub:--title\" content=\"E\">"
+                           "<meta name=\"*:--f\" content=\"%f\">";
+  Page("a.htm", page);
+  Page("sub/deeper/c.htm", page);
+  // "-o -r" makes "-r" the output directory and leaves recursion off.
+  RunResult r = Run({"*.htm", "-t", "epub", "*.htm", "-o", "-r", "*.htm", "-r", "-o", "flat",
+                     "*.htm", "-R+", "-o", "tree", "-T", "LRF", "*.HTM"});
   ASSERT_EQ(r.exitCode, 0) << r.out;
-  std::vector<Call> calls = Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].args[0], "--file=" + S(work_ / "sub" / "a.htm"));
+  const fs::path a = work_ / "a.htm", c = work_ / "sub" / "deeper" / "c.htm";
+  const struct { std::string title; fs::path file, output; } expected[] = {
+      {"L", a, work_ / "a.lrf"},
+      {"E", a, work_ / "a.epub"},
+      {"E", a, fs::path("-r") / "a.epub"},
+      {"E", a, fs::path("flat") / "a.epub"},
+      {"E", c, fs::path("flat") / "c.epub"},
+      {"L", a, fs::path("tree") / "a.lrf"},
+      {"L", c, fs::path("tree") / "sub" / "deeper" / "c.lrf"},
+  };
+  const std::vector<Call> calls = Calls();
+  ASSERT_EQ(calls.size(), std::size(expected));
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    SCOPED_TRACE(i);
+    const auto& [title, file, output] = expected[i];
+    EXPECT_EQ(calls[i].args, (std::vector<std::string>{"--title=" + title, "--f=" + S(file),
+                                                       "--output=" + S(output), calls[i].Input()}));
+  }
+  for (const fs::path& dir : {work_ / "-r", work_ / "flat", work_ / "tree" / "sub" / "deeper"})
+    EXPECT_TRUE(fs::is_directory(dir)) << dir;
+}
+
+TEST_F(MainFlow, WhatTheConverterReceives) {
+  DefaultIni("[tpl]\nConverter=" + S(conv_) +
+             "\nCommandLine=%input% %%PARAMS%% %Output% 50% %PARAMS%end\nExtension=.out\n");
+  Page("books/novel.htm",
+       "<META NAME=\"@include\" CONTENT=\"inc/common.htm\">"
+       "<meta name=\"LRF:--title\" content=\"My &amp; Book\">"
+       "<meta name='*:--author' content='Smith'><meta name=\"epub:--skip\" content=\"x\">"
+       "<meta name=\"lrf:--series\" content=\"%R\"><meta name=\"lrf:--n\" content=\"%n.jpg\">"
+       "<meta name=\"lrf:--quote\" content=\"say &quot;hi&quot; 100%%\">");
+  Page("books/inc/common.htm",
+       "<meta name=\"lrf:--title\" content=\"Default\"><meta name=\"lrf:--series\" content=\"S\">"
+       "<meta name=\"lrf:@include\" content=\"more.htm\">");
+  Page("books/inc/more.htm",
+       "<meta name=\"lrf:--dir\" content=\"%p\"><meta name=\"lrf:--ext\" content=\"%x\">"
+       "<meta name=\"lrf:--flag\" content=\"%e\"><meta name=\"lrf:\" content=\"no name\">");
+  Page("site/page.htm",
+       "<html><body>\r\n"
+       "<img src=\"pic.png\"><a href='../up/x.htm#s2'>x</a>\r\n"
+       "<a href=\"#top\">top</a><a href=\"mailto:me@example.org\">m</a><a href=pic.png>u</a>\r\n"
+       "<meta name=\"@include\" content=\"parts/part.htm\">\r\n"
+       "<meta name=\"epub:@include\" content=\"missing.htm\">\r\n"
+       "</body></html>\r\n");
+  Page("site/parts/part.htm", "<p>part</p><img src=\"img/p.gif\">");
+  Page("a.b.htm", "<meta name=\"tpl:--k\" content=\"v\">");
+  RunResult r = Run({"books/novel.htm", "site/*.htm", "-t", "tpl", "a.b.htm"});
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  const std::vector<Call> calls = Calls();
+  ASSERT_EQ(calls.size(), 3u);
+
+  // The include's --title keeps its place and takes the later value; %R
+  // removes the included --series; a value with a blank is quoted with inner
+  // quotes doubled, which the converter reads back as one quote.
+  EXPECT_EQ(calls[0].args,
+            (std::vector<std::string>{
+                "--title=My & Book",
+                "--dir=" + S(work_ / "books") + std::string(1, fs::path::preferred_separator),
+                "--ext=.htm", "--flag", "--author=Smith", "--n=novel.jpg",
+                "--quote=say \"hi\" 100%", "--output=" + S(work_ / "novel.lrf"),
+                calls[0].Input()}));
+  EXPECT_TRUE(Has(r.out, " --quote=\"say \"\"hi\"\" 100%\"  --output=")) << r.out;
+
+  // The copy has absolute links and its includes inlined; it lives in its
+  // own kel* directory below the temporary directory until the run ends.
+  const fs::path site = work_ / "site", copy = calls[1].Input();
+  EXPECT_EQ(calls[1].files.at(S(copy)),
+            "<html><body>\r\n"
+            "<img src=\"" + Url(site / "pic.png") + "\"><a href='" + Url(site) +
+                "/../up/x.htm#s2'>x</a>\r\n"
+                "<a href=\"#top\">top</a><a href=\"mailto:me@example.org\">m</a>"
+                "<a href=pic.png>u</a>\r\n"
+                "<p>part</p><img src=\"" + Url(site / "parts") + "/img/p.gif\">\r\n"
+                "<meta name=\"epub:@include\" content=\"missing.htm\">\r\n"
+                "</body></html>\r\n");
+  EXPECT_EQ(copy.filename(), "page.htm");
+  EXPECT_TRUE(copy.parent_path().filename().string().starts_with("kel")) << copy;
+  EXPECT_EQ(S(copy.parent_path().parent_path()), S(tmp_));
+
+  // Placeholders are replaced once and in any case; the copy keeps the name.
+  const std::vector<std::string>& t = calls[2].args;
+  EXPECT_EQ(fs::path(t.at(0)).filename(), "a.b.htm");
+  EXPECT_EQ(t, (std::vector<std::string>{t[0], "%PARAMS%", S(work_ / "a.b.out"), "50%", "--k=v",
+                                         "end"}));
 }
 
 }  // namespace
