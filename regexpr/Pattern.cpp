@@ -178,8 +178,15 @@ void TPattern::SetWordCharSet(std::string_view text) {
 
 std::string TPattern::LineBreakChars() const { return lineBreakChars_; }
 void TPattern::SetLineBreakChars(std::string_view text) {
+  const bool hadLineMode = !lineBreakChars_.empty() || hasPairedSeparator_;
   lineBreakChars_.assign(UpToNul(text));
   tables_->stale = true;
+  // With no line separator at all, ^ and $ under m compile as input anchors;
+  // gaining or losing the last separator therefore needs a new program.
+  if (hadLineMode != (!lineBreakChars_.empty() || hasPairedSeparator_)) {
+    DiscardProgram();
+    return;
+  }
   // The start characters of line ends depend on them.
   if (program_) program_->hintsStale = true;
 }

@@ -185,6 +185,8 @@ TEST(Match, LineBreaksAndPairedSeparator) {
           // Without a pair, CR and LF are two line breaks.
           {"", "\r\n", "(?m)^\\n", "a\r\n", 3, 1}, {"", "\r\n", "(?m)\\r$", "a\r\nb", 2, 1},
           {"", "\r\n", "(?m)^b", "a;b", -1, -1}, {"", ";", "(?m)^b", "a;b", 3, 1}, {"", ";", "(?m)^b", "a\nb", -1, -1},
+          // Losing and regaining every line break switches ^ between input and line anchor.
+          {"", "", "(?m)^b|c", "a\nb", -1, -1}, {"", "\n", "(?m)^b|c", "a\nb", 3, 1},
       };
   TPattern re;  // one object: changed settings apply at the next run
   re.SetModifierFlag(3, false);  // the dot stops at line breaks
