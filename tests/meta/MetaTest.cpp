@@ -200,7 +200,7 @@ TEST_F(MetaTest, LoadDocumentErrorsAndLimits) {
   // A cycle below the input file names only the files in the cycle.
   EXPECT_EQ(load(top),
             cycle(ResolveReference(top, "s/c.htm"), {"../s/./../a.htm", "s/b.htm", "c.htm"}));
-  const auto n = [](int i) { return "n" + std::to_string(i); };
+  const auto n = [](int i) { return std::string("n").append(std::to_string(i)); };
   for (int i = 0; i < kMaxIncludeDepth; ++i) Write(n(i), Include(n(i + 1)));
   Write(n(kMaxIncludeDepth), "end");
   EXPECT_EQ(LoadDocument(Path(n(0))), "end");
@@ -208,7 +208,7 @@ TEST_F(MetaTest, LoadDocumentErrorsAndLimits) {
   EXPECT_EQ(load(Path(n(0))), "EkelvoError: Includes nested more than 64 levels deep: " +
                                   Path(n(65)) + " included from " + Path(n(64)));
   // Each level includes the next twice: 2 + 4 + ... + 64 = 126 includes.
-  const auto m = [](int i) { return "m" + std::to_string(i); };
+  const auto m = [](int i) { return std::string("m").append(std::to_string(i)); };
   for (int i = 0; i < 6; ++i) Write(m(i), Include(m(i + 1)) + Include(m(i + 1)));
   Write(m(6), "x");
   EXPECT_EQ(LoadDocument(Path(m(0)), {kMaxIncludeDepth, 126}), std::string(64, 'x'));
