@@ -48,7 +48,7 @@ TEST_F(Batch, FilesComeBeforeSubdirectoriesDepthFirst) {
   std::vector<std::string> files;
   for (const Call& call : Calls()) files.push_back(call.args.at(0).substr(4));
   ASSERT_EQ(files.size(), expected.size());
-  auto at = [&](const fs::path& p) { return std::ranges::find(files, S(p)) - files.begin(); };
+  auto at = [&](const fs::path& p) { return std::find(files.begin(), files.end(), S(p)) - files.begin(); };
   for (const fs::path& p : expected) EXPECT_LT(at(p), std::ssize(files)) << p;
   // The listing order is the system's; the two top-level files come first, and
   // each sub-tree is done completely before the next one starts.
@@ -121,7 +121,9 @@ TEST_F(Batch, WithErrorLogEveryFileIsTriedAndEveryFailureLogged) {
       Block("EkelvoError", work_ / "self.htm",
             "Output file " + S(work_ / "self.htm") + " is the input file itself; not converted"),
   };
-  for (const auto& [code, shown] : exits) {
+  for (const auto& exit : exits) {
+    const std::string& code = exit.first;
+    const std::string& shown = exit.second;
     auto call = std::find_if(calls.begin(), calls.end(),
                              [&](const Call& c) { return c.args[0] == "--exit=" + code; });
     ASSERT_NE(call, calls.end()) << code;

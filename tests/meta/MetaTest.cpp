@@ -304,7 +304,9 @@ TEST_F(MetaTest, BuildCommandLineRefusesOutputOverTheInputBeforeAnyCopy) {
   std::vector<std::pair<std::string, std::string>> same = {
       {Path("src"), ".htm"}, {src, ".htm"}, {Path("src/sub/.."), ".htm"}};
   if (kHostPathStyle == kWin) same.push_back({Path("SRC"), ".HTM"});
-  for (const auto& [dir, ext] : same) {
+  for (const auto& row : same) {
+    const std::string& dir = row.first;
+    const std::string& ext = row.second;
     EXPECT_EQ(ErrorOf([&] { BuildCommandLine(src, "page.htm", ext, dir, "%INPUT%", false); }),
               "EkelvoError: Output file " + WithTrailingBackslash(dir) + "page" + ext +
                   " is the input file itself; not converted");

@@ -48,8 +48,9 @@ std::map<std::string, std::uint32_t> Search(const std::string& pattern, Kind kin
 }
 
 NameSet Names(const std::map<std::string, std::uint32_t>& found) {
-  auto keys = std::views::keys(found);
-  return NameSet(keys.begin(), keys.end());
+  NameSet names;
+  for (const auto& [name, attributes] : found) names.insert(name);
+  return names;
 }
 
 TEST(Search, MasksKindsAndAttributes) {

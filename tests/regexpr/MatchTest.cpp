@@ -217,12 +217,13 @@ TEST(Match, DeepRunsRaise1016AndLargePatternsRun) {
     EXPECT_THROW(re.ExecNext(), EPatternError);
     EXPECT_TRUE(re.Exec("ababc"));
   }
-  // A few hundred iterations are well within the budget.
+  // A hundred iterations are well within the budget (also in a sanitizer build,
+  // whose frames are several times larger).
   TPattern re;
   re.SetExpression("(ab)*$");
-  ASSERT_TRUE(re.Exec(longText.substr(0, 600)));
-  EXPECT_EQ(re.GroupLength(0), 600);
-  EXPECT_EQ(re.GroupStart(1), 599);
+  ASSERT_TRUE(re.Exec(longText.substr(0, 200)));
+  EXPECT_EQ(re.GroupLength(0), 200);
+  EXPECT_EQ(re.GroupStart(1), 199);
   // Thousands of optional pieces: neither the start-character walk nor the
   // matcher may exhaust the stack (the matcher may give up with 1016).
   std::string optional;
