@@ -34,7 +34,7 @@ std::string Listed(const std::bitset<256>& set) {
   if (set.all()) return "<all>";
   std::string out;
   for (int c = 0; c < 256; ++c)
-    if (set.test(std::size_t(c))) out += c > 32 && c < 127 ? std::string(1, char(c)) : "\\" + std::to_string(c);
+    if (set.test(std::size_t(c))) out += c > 32 && c < 127 ? std::string(1, char(c)) : std::string("\\").append(std::to_string(c));
   return out;
 }
 

@@ -237,7 +237,7 @@ TEST(Match, DeepRunsRaise1016AndLargePatternsRun) {
   }
   EXPECT_EQ(re.StartCharSet()['a'] + re.StartCharSet()['b'], 2);
   std::string words;  // a long alternation finds its last branch
-  for (int i = 0; i < 20000; ++i) words += "w" + std::to_string(i) + "|";
+  for (int i = 0; i < 20000; ++i) words.append("w").append(std::to_string(i)).append("|");
   re.SetExpression(words + "end");
   ASSERT_TRUE(re.Exec("the end"));
   EXPECT_EQ(re.GroupStart(0), 5);

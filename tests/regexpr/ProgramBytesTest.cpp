@@ -89,7 +89,7 @@ TEST(ProgramBytes, ClassesHoldTheirMembers) {
     std::string wrong;
     for (int ch = 1; ch < 256; ++ch)
       if (re.Exec(std::string(1, char(ch))) != ((c.members.find(char(ch)) != std::string::npos) != c.negated))
-        wrong += " " + std::to_string(ch);
+        wrong.append(" ").append(std::to_string(ch));
     EXPECT_EQ(wrong, "") << "characters the class gets wrong";
   }
 }
