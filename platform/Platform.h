@@ -80,8 +80,11 @@ bool DeleteFileNamed(const std::string& name);
 bool RemoveDirectoryNamed(const std::string& name);
 bool CreateDirectoryNamed(const std::string& name);
 
-// GetFullPathNameA (Windows) or the textual POSIX rule; empty on failure.
+#ifdef _WIN32
+// GetFullPathNameA; empty on failure. (POSIX full paths are textual: util's
+// FullPath folds them itself.)
 std::string FullPathName(const std::string& path);
+#endif
 std::string CurrentDirectory();
 std::string ExecutablePath();
 // GetTempPathA: the temporary directory with its final separator, or empty.

@@ -226,36 +226,6 @@ bool CreateDirectoryNamed(const std::string& name) {
   return !name.empty() && ::mkdir(name.c_str(), 0777) == 0;
 }
 
-std::string FullPathName(const std::string& path) {
-  if (path.empty()) return {};
-  std::string absolute = path;
-  if (path.front() != '/') {
-    std::string cwd = CurrentDirectory();
-    if (cwd.empty()) return {};
-    absolute = cwd + "/" + path;
-  }
-  std::vector<std::string_view> parts;
-  std::string_view rest = absolute;
-  while (!rest.empty()) {
-    std::size_t slash = rest.find('/');
-    std::string_view part = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
-  }
-  std::string result;
-  for (std::string_view part : parts) {
-    result += '/';
-    result += part;
-  }
-  if (result.empty() || path.back() == '/') result += '/';
-  return result;
-}
-
 std::string CurrentDirectory() {
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
