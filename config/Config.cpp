@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/Platform.h"
+#include "util/Ascii.h"
 #include "util/Path.h"
 
 namespace quorvane {
@@ -12,15 +13,6 @@ namespace {
 
 constexpr const char* kConfigSection = "Config";
 constexpr const char* kBuiltInTarget = "lrf";
-
-// Only the letters A to Z are lowered.
-std::string LowerAscii(const std::string& text) {
-  std::string result = text;
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return result;
-}
 
 }  // namespace
 
@@ -77,7 +69,7 @@ bool LookupTarget(const std::string& name, TConvertOptions& options,
   std::unique_ptr<TIniFile> ini = OpenConfigFile(fileName);
   if (!ini) return false;
 
-  const std::string lowerName = LowerAscii(name);
+  const std::string lowerName = AsciiLowerText(name);  // only A to Z are lowered
   const std::string configConverter = ini->ReadString(kConfigSection, "Converter", "");
   options.Converter = ini->ReadString(name, "Converter", configConverter);
   const std::string configTemplate =

@@ -1,4 +1,5 @@
 #include "platform/ProfileText.h"
+#include "util/Ascii.h"
 
 namespace quorvane::platform {
 
@@ -14,17 +15,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool SameAsciiNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto x = static_cast<unsigned char>(a[i]);
-    auto y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string Cut(std::string_view s) {
   return std::string(s.substr(0, kProfileValueLimit));

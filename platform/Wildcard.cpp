@@ -1,13 +1,11 @@
 #include "platform/Wildcard.h"
+#include "util/Ascii.h"
 
 namespace quorvane::platform {
 
 namespace {
 
-unsigned char Fold(char c) {
-  auto u = static_cast<unsigned char>(c);
-  return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
-}
+unsigned char Fold(char c) { return AsciiUpper(static_cast<unsigned char>(c)); }
 
 // Iterative matcher with a single backtrack point for the last `*`; linear
 // in practice and never recursive, so long names and masks are harmless.

@@ -2,6 +2,7 @@
 #include "util/Text.h"
 
 #include "platform/Platform.h"
+#include "util/Ascii.h"
 
 namespace quorvane {
 
@@ -34,13 +35,7 @@ bool SameTextNoCase(const std::string& a, const std::string& b) {
   return platform::CompareTextNoCase(a, b);
 }
 
-std::string UpperAscii(const std::string& text) {
-  std::string result = text;
-  for (char& c : result) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return result;
-}
+std::string UpperAscii(const std::string& text) { return AsciiUpperText(text); }
 
 std::string ReplaceAll(const std::string& text, const std::string& oldText,
                        const std::string& newText, bool ignoreCase) {

@@ -14,6 +14,7 @@
 
 #include "platform/CommandLineSplit.h"
 #include "platform/Platform.h"
+#include "util/Ascii.h"
 
 extern char** environ;
 
@@ -137,24 +138,9 @@ bool InterruptRequested() { return interrupted != 0; }
 
 // ---- text: ASCII only on POSIX ----
 
-namespace {
-unsigned char AsciiUpper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
-unsigned char AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
-}  // namespace
+bool CompareTextNoCase(const std::string& a, const std::string& b) { return SameAsciiNoCase(a, b); }
 
-bool CompareTextNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiUpper(static_cast<unsigned char>(a[i])) != AsciiUpper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-std::string UpperCaseText(const std::string& text) {
-  std::string result = text;
-  for (char& c : result) c = static_cast<char>(AsciiUpper(static_cast<unsigned char>(c)));
-  return result;
-}
+std::string UpperCaseText(const std::string& text) { return AsciiUpperText(text); }
 
 unsigned char CharUpper(unsigned char c) { return AsciiUpper(c); }
 unsigned char CharLower(unsigned char c) { return AsciiLower(c); }

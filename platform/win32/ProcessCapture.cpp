@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/Platform.h"
+#include "util/Ascii.h"
 
 namespace quorvane::platform {
 
@@ -29,12 +30,6 @@ std::string QuoteArgument(const std::string& arg) {
   return quoted;
 }
 
-std::string UpperName(std::string name) {
-  for (char& c : name)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return name;
-}
-
 // This process's environment with the extra entries put in, as a block of
 // NUL-terminated entries ended by one more NUL.
 std::string EnvironmentBlock(const std::vector<std::string>& extra) {
@@ -44,11 +39,11 @@ std::string EnvironmentBlock(const std::vector<std::string>& extra) {
       std::string entry = p;
       // Entries such as "=C:=C:\dir" keep their leading '='.
       std::size_t eq = entry.find('=', 1);
-      entries[UpperName(entry.substr(0, eq))] = entry;
+      entries[AsciiUpperText(entry.substr(0, eq))] = entry;
     }
     FreeEnvironmentStringsA(block);
   }
-  for (const auto& entry : extra) entries[UpperName(entry.substr(0, entry.find('=')))] = entry;
+  for (const auto& entry : extra) entries[AsciiUpperText(entry.substr(0, entry.find('=')))] = entry;
   std::string result;
   for (const auto& [name, entry] : entries) {
     result += entry;
