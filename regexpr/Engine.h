@@ -6,6 +6,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -230,6 +231,26 @@ class Matcher {
     }
   }
   void GrowTrail();
+  // The text the backreference node n refers to; false when its group has
+  // not captured.
+  bool Captured(const std::uint8_t* n, const char*& s, const char*& e) const {
+    const unsigned group = n[OperandAt];
+    if (group >= unsigned(GroupSlots)) Fail(1001);
+    s = starts_[group];
+    e = ends_[group];
+    return s && e;
+  }
+  // Whether the len bytes at p equal the captured bytes at s, exactly or
+  // (caseless) through the case swap.
+  bool SameAsCaptured(bool caseless, const char* p, const char* s, std::size_t len) const {
+    if (!caseless) return std::memcmp(p, s, len) == 0;
+    for (std::size_t k = 0; k < len; ++k) {
+      const std::uint8_t c = static_cast<std::uint8_t>(p[k]);
+      const std::uint8_t t = static_cast<std::uint8_t>(s[k]);
+      if (c != t && c != tables_.swap[t]) return false;
+    }
+    return true;
+  }
   bool Repeat(const std::uint8_t* n, const char* p);
   bool LoopEntry(const std::uint8_t* n, const char* p);
   bool Loop(const std::uint8_t* n, const char* p);

@@ -311,22 +311,10 @@ bool Matcher::Match(const std::uint8_t* n, const char* p) {
         break;
       case OpBackref:
       case OpBackrefCI: {
-        const unsigned group = n[OperandAt];
-        if (group >= unsigned(GroupSlots)) Fail(1001);
-        const char* s = starts_[group];
-        const char* e = ends_[group];
-        if (!s || !e) return false;
-        if (textEnd_ - p < e - s) return false;
-        if (op == OpBackref) {
-          if (std::memcmp(p, s, std::size_t(e - s)) != 0) return false;
-          p += e - s;
-        } else {
-          for (; s < e; ++s, ++p) {
-            const std::uint8_t c = static_cast<std::uint8_t>(*p);
-            const std::uint8_t t = static_cast<std::uint8_t>(*s);
-            if (c != t && c != swap[t]) return false;
-          }
-        }
+        const char *s, *e;
+        if (!Captured(n, s, e) || textEnd_ - p < e - s) return false;
+        if (!SameAsCaptured(op == OpBackrefCI, p, s, std::size_t(e - s))) return false;
+        p += e - s;
         break;
       }
       case OpRepeatStar:
@@ -426,27 +414,14 @@ std::int64_t Matcher::RegRepeat(const std::uint8_t* operand, const char* p, std:
     }
     case OpBackref:
     case OpBackrefCI: {
-      const unsigned group = operand[OperandAt];
-      if (group >= unsigned(GroupSlots)) Fail(1001);
-      const char* s = starts_[group];
-      const char* e = ends_[group];
-      if (!s || !e) return 0;
+      const char *s, *e;
+      if (!Captured(operand, s, e)) return 0;
       const std::size_t len = std::size_t(e - s);
       width = len;
       if (len == 0) return max;
       std::int64_t count = 0;
-      while (count < max && std::size_t(textEnd_ - q) >= len) {
-        if (operand[0] == OpBackref) {
-          if (std::memcmp(q, s, len) != 0) break;
-        } else {
-          std::size_t k = 0;
-          for (; k < len; ++k) {
-            const std::uint8_t c = static_cast<std::uint8_t>(q[k]);
-            const std::uint8_t t = static_cast<std::uint8_t>(s[k]);
-            if (c != t && c != tables_.swap[t]) break;
-          }
-          if (k < len) break;
-        }
+      while (count < max && std::size_t(textEnd_ - q) >= len &&
+             SameAsCaptured(operand[0] == OpBackrefCI, q, s, len)) {
         q += len;
         ++count;
       }
