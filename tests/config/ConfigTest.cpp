@@ -6,7 +6,7 @@
 #include "config/Config.h"
 #include "platform/Platform.h"
 #include "util/Path.h"
-#include "util/TestTempDir.h"
+#include "common/ScratchDir.h"
 
 namespace quorvane {
 namespace {
@@ -19,9 +19,9 @@ const std::string kBuiltIn = " | %PARAMS% --output=\"%OUTPUT%\" \"%INPUT%\" | lr
 
 class ConfigTest : public ::testing::Test {
  protected:
-  void WriteIni(const std::string& text) { tmp_.WriteFile("qprepare.ini", text); }
+  void WriteIni(const std::string& text) { tmp_.File("qprepare.ini", text); }
   std::string Ini() const { return tmp_ / "qprepare.ini"; }
-  test::TestTempDir tmp_;
+  qvtest::ScratchDir tmp_;
   TConvertOptions o_;
 };
 
@@ -45,7 +45,7 @@ TEST_F(ConfigTest, NoFileKeepsTheBuiltInValues) {
 }
 
 TEST_F(ConfigTest, DefaultTargetAndUrlPrefixFromConfig) {
-  const std::string conv = tmp_.WriteFile("conv.exe", "exe");
+  const std::string conv = tmp_.File("conv.exe", "exe");
   WriteIni("[config]\ndefaulttarget=epub\nAbsoluteLocalUrlPrefix=file://localhost/\n"
            "[EPUB]\nConverter=" + conv + "\nCommandLine=%INPUT% %OUTPUT%\n");
   LoadConfig(o_, Ini());
@@ -62,8 +62,8 @@ TEST_F(ConfigTest, DefaultTargetAndUrlPrefixFromConfig) {
 }
 
 TEST_F(ConfigTest, SectionCaseAndConfigFallback) {
-  const std::string shared = tmp_.WriteFile("shared.exe", "exe"),
-                    own = tmp_.WriteFile("own.exe", "exe");
+  const std::string shared = tmp_.File("shared.exe", "exe"),
+                    own = tmp_.File("own.exe", "exe");
   WriteIni("[Config]\nConverter=" + shared + "\nCommandLine=T0\n[EPUB]\n[mine]\nConverter=" +
            own + "\nCommandLine=T1\n[broken]\nConverter=" + (tmp_ / "none.exe") + "\n");
   for (const char* name : {"epub", "EPUB", "ePub"}) {
@@ -81,14 +81,14 @@ TEST_F(ConfigTest, SectionCaseAndConfigFallback) {
 
 TEST_F(ConfigTest, ConverterMustNameAnExistingFile) {
   MakeDirectories(tmp_ / "convdir");
-  const std::string conv = tmp_.WriteFile("my conv.exe", "exe");
+  const std::string conv = tmp_.File("my conv.exe", "exe");
   WriteIni("[dir]\nConverter=" + (tmp_ / "convdir") + "\n[rel]\nConverter=conv.exe\n[lrf]\n" +
            "Converter = \"" + conv + "\"  \nPrefix='q:'\nCommandLine=\"%INPUT%\" x\n");
   o_.Converter = "kept";
   EXPECT_FALSE(LookupTarget("", o_, Ini()));
   EXPECT_EQ(o_.Converter, "kept");
   EXPECT_FALSE(LookupTarget("dir", o_, Ini()));
-  tmp_.WriteFile("conv.exe", "exe");  // found below the current directory only
+  tmp_.File("conv.exe", "exe");  // found below the current directory only
   EXPECT_FALSE(LookupTarget("rel", o_, Ini()));
   tmp_.MakeCurrent();
   EXPECT_TRUE(LookupTarget("rel", o_, Ini()));

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/ScratchDir.h"
 #include "driver/Driver.h"
 #include "meta/ModuleState.h"
 #include "meta/TempCopy.h"
@@ -18,12 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 const std::string kNl = platform::kLineBreak, kSep(1, PathSeparator());
-
-struct TempDir {
-  TempDir() { fs::remove_all(path); fs::create_directories(path); }
-  ~TempDir() { std::error_code ec; fs::remove_all(path, ec); }
-  const fs::path path = fs::temp_directory_path() / "qv-driver-test";
-};
 
 // The end-to-end tests show the usual messages; these are the rarer forms.
 TEST(ConverterLaunch, ResultMessages) {
@@ -62,28 +57,28 @@ TEST(MainFlow, FinalReportAddsAFullStopOnlyWhenMissing) {
 }
 
 TEST(ErrorLog, ForeignErrorsAreLoggedAsExceptionAndLogFailuresSwallowed) {
-  const TempDir dir;
-  const std::string log = (dir.path / "errors.log").string();
+  const qvtest::ScratchDir dir;
+  const std::string log = dir / "errors.log";
   ReportError(std::runtime_error("two" + kNl + "lines"), log, "b");
   std::ostringstream text;
   text << std::ifstream(log, std::ios::binary).rdbuf();
   EXPECT_EQ(text.str(),
             kNl + "ERROR Exception WHILE CONVERTING b:" + kNl + "two" + kNl + "lines" + kNl + kNl);
   // A log that cannot be written costs nothing but the log.
-  for (const fs::path& bad : {dir.path / "no" / "x.log", dir.path})
-    EXPECT_NO_THROW(ReportError(EReadError("Stream read error"), bad.string(), "c"));
+  for (const std::string& bad : {dir / "no" + kSep + "x.log", dir.path()})
+    EXPECT_NO_THROW(ReportError(EReadError("Stream read error"), bad, "c"));
 }
 
 TEST(Batch, CopiesOfAFailedFileLiveUntilTheNextSuccess) {
-  const TempDir dir;
-  std::ofstream(dir.path / "bad.htm") << "<meta name=\"t:--exit\" content=\"9\">";
-  std::ofstream(dir.path / "good.htm") << "";
+  const qvtest::ScratchDir dir;
+  dir.File("bad.htm", "<meta name=\"t:--exit\" content=\"9\">");
+  dir.File("good.htm");
   // The batch sets the prefix: bad.htm fails only under it.
   TConvertOptions o{.Converter = QV_FAKECONV,
                     .CommandLine = "%PARAMS% --output=\"%OUTPUT%\" \"%INPUT%\"",
-                    .SourceDir = dir.path.string() + kSep, .FileMask = "bad.htm", .Prefix = "t:",
-                    .OutputDir = (dir.path / "out").string(), .Extension = ".o",
-                    .ErrorLog = (dir.path / "log.txt").string(), .AbsoluteLocalUrlPrefix = ""};
+                    .SourceDir = dir.path() + kSep, .FileMask = "bad.htm", .Prefix = "t:",
+                    .OutputDir = dir / "out", .Extension = ".o",
+                    .ErrorLog = dir / "log.txt", .AbsoluteLocalUrlPrefix = ""};
   ConvertDirectory(o);
   ASSERT_EQ(TempCopyList.Count(), 1);
   const std::string copy = TempCopyList.Get(0);

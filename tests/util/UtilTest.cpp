@@ -8,7 +8,7 @@
 #include "util/Errors.h"
 #include "util/Path.h"
 #include "util/StringList.h"
-#include "util/TestTempDir.h"
+#include "common/ScratchDir.h"
 #include "util/Text.h"
 
 namespace quorvane {
@@ -103,11 +103,11 @@ TEST(OnDisk, DirectoriesAndFiles) {
   } catch (const Exception& e) {
     EXPECT_EQ(std::string(e.KindName()) + ": " + e.what(), "Exception: Cannot create directory");
   }
-  test::TestTempDir tmp;
+  qvtest::ScratchDir tmp;
   tmp.MakeCurrent();
   for (const char* root : {"C:\\", "C:", "\\", "\\\\srv\\share", "/"})
     EXPECT_TRUE(MakeDirectories(root, root[0] == '/' ? P : W)) << root;
-  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
   const std::string s(1, PathSeparator()), deepest = tmp / ("out" + s + "a" + s + "b");
   EXPECT_TRUE(MakeDirectories(deepest + s));
   EXPECT_TRUE(IsExistingDirectory(tmp / ("out" + s + "a")) && IsExistingDirectory(deepest));
@@ -115,7 +115,7 @@ TEST(OnDisk, DirectoriesAndFiles) {
   for (const std::string& name : {std::string("o"), "rel" + s + "x", "y" + s + "z" + s + s}) {
     EXPECT_TRUE(MakeDirectories(name) && IsExistingDirectory(name)) << name;
   }
-  const std::string file = tmp.WriteFile("Book.htm", "<html>");
+  const std::string file = tmp.File("Book.htm", "<html>");
   EXPECT_FALSE(MakeDirectories(file + s + "sub") || MakeDirectories("Book.htm"));
   EXPECT_TRUE(IsExistingFile(file) && !IsExistingDirectory(file));
   EXPECT_FALSE(IsExistingFile(tmp / "out") || IsExistingFile("no") || IsExistingDirectory("no"));
