@@ -120,6 +120,9 @@ std::string SystemMessage(std::uint32_t code);
 // Writes to standard output and flushes, so that a converter sharing the
 // console writes after it.
 void WriteStdout(const std::string& text);
+// Writes to standard error: the program's own notes, warnings and summaries,
+// which are not part of the specified console output.
+void WriteStderr(const std::string& text);
 
 // Interruption (Ctrl-C, the console close event; SIGINT and SIGTERM on
 // POSIX). After InstallInterruptHandler such a request no longer ends the

@@ -109,15 +109,28 @@ std::string SystemMessage(std::uint32_t code) {
   return text ? text : "";
 }
 
-void WriteStdout(const std::string& text) {
-  std::fflush(stdout);
+namespace {
+
+void WriteAllTo(int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
-    ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;  // nowhere to write: nothing else to do
     done += static_cast<std::size_t>(n);
   }
+}
+
+}  // namespace
+
+void WriteStdout(const std::string& text) {
+  std::fflush(stdout);
+  WriteAllTo(STDOUT_FILENO, text);
+}
+
+void WriteStderr(const std::string& text) {
+  std::fflush(stderr);
+  WriteAllTo(STDERR_FILENO, text);
 }
 
 void InstallInterruptHandler() {

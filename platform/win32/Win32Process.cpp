@@ -88,9 +88,10 @@ std::string SystemMessage(std::uint32_t code) {
   return std::string(buffer, n);
 }
 
-void WriteStdout(const std::string& text) {
-  std::fflush(stdout);
-  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+namespace {
+
+void WriteAllTo(DWORD which, const std::string& text) {
+  HANDLE out = ::GetStdHandle(which);
   if (out == INVALID_HANDLE_VALUE || out == nullptr) return;
   std::size_t done = 0;
   while (done < text.size()) {
@@ -101,6 +102,18 @@ void WriteStdout(const std::string& text) {
       return;
     done += written;
   }
+}
+
+}  // namespace
+
+void WriteStdout(const std::string& text) {
+  std::fflush(stdout);
+  WriteAllTo(STD_OUTPUT_HANDLE, text);
+}
+
+void WriteStderr(const std::string& text) {
+  std::fflush(stderr);
+  WriteAllTo(STD_ERROR_HANDLE, text);
 }
 
 void InstallInterruptHandler() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
