@@ -91,7 +91,9 @@ std::string ExecutablePath();
 std::string TempPath();
 // GetTempFileNameA(dir, prefix, 0): a fresh name "<first 3 of prefix><hex>.tmp"
 // in dir, or empty. Windows creates an empty file of that name; POSIX creates
-// it directly as a directory with mode 0700.
+// it directly as a directory with mode 0700. On Windows a directory longer
+// than 246 characters raises Exception "Cannot create directory <dir>: the
+// temporary folder's path is too long" before anything is made.
 std::string UniqueTempName(const std::string& directory, const std::string& prefix);
 
 // GetPrivateProfileStringA with a 2048-character buffer.
