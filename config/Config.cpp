@@ -14,6 +14,25 @@ namespace {
 constexpr const char* kConfigSection = "Config";
 constexpr const char* kBuiltInTarget = "lrf";
 
+// Why the converter would not start, as a sentence; empty when it starts.
+std::string ConverterProblem(const std::string& converter, const std::string& iniFile) {
+  if (converter.empty()) return "Converter in " + iniFile + " is empty.";
+  const platform::ProgramLookup program = platform::FindProgram(converter);
+  const std::string key = "Converter " + converter + " in " + iniFile;
+  if (!program.file.empty()) {
+    if (platform::IsBatchFile(program.file))
+      return key + ": " + program.file + " " + kBatchFileReason;
+    return {};
+  }
+  if (!program.undefinedVariable.empty())
+    return key + " uses the environment variable " + program.undefinedVariable +
+           ", which is not set.";
+  if (IsExistingDirectory(program.expanded)) return key + " is a directory.";
+  if (program.searched)
+    return key + " is found neither in the current directory nor on PATH.";
+  return key + " does not exist.";
+}
+
 }  // namespace
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
@@ -59,15 +78,23 @@ void LoadConfig(TConvertOptions& options, const std::string& fileName) {
   LookupTarget(defaultTarget, options, fileName);
 }
 
-bool LookupTarget(const std::string& name, TConvertOptions& options) {
-  return LookupTarget(name, options, ConfigFileName());
+bool LookupTarget(const std::string& name, TConvertOptions& options, std::string* whyInvalid) {
+  return LookupTarget(name, options, ConfigFileName(), whyInvalid);
 }
 
 bool LookupTarget(const std::string& name, TConvertOptions& options,
-                  const std::string& fileName) {
-  if (name.empty()) return false;
+                  const std::string& fileName, std::string* whyInvalid) {
+  std::string problem;
+  if (!whyInvalid) whyInvalid = &problem;
+  if (name.empty()) {
+    *whyInvalid = "No target name was given.";
+    return false;
+  }
   std::unique_ptr<TIniFile> ini = OpenConfigFile(fileName);
-  if (!ini) return false;
+  if (!ini) {
+    *whyInvalid = "The INI file " + fileName + " does not exist.";
+    return false;
+  }
 
   const std::string lowerName = AsciiLowerText(name);  // only A to Z are lowered
   const std::string configConverter = ini->ReadString(kConfigSection, "Converter", "");
@@ -79,8 +106,8 @@ bool LookupTarget(const std::string& name, TConvertOptions& options,
   options.Extension = ini->ReadString(name, "Extension", "." + lowerName);
   ini.reset();
 
-  // A relative converter path is taken relative to the current directory.
-  return !options.Converter.empty() && IsExistingFile(options.Converter);
+  *whyInvalid = ConverterProblem(options.Converter, fileName);
+  return whyInvalid->empty();
 }
 
 }  // namespace quorvane

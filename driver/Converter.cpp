@@ -1,6 +1,7 @@
 // Starting the converter and checking how it ended.
 #include <cstdio>
 
+#include "config/Config.h"
 #include "driver/Driver.h"
 #include "platform/Platform.h"
 #include "util/Errors.h"
@@ -32,15 +33,32 @@ std::string ConverterCommandLine(const std::string& converter, const std::string
   return QuotedConverter(converter) + " " + params;
 }
 
-bool RunConverter(const std::string& converter, const std::string& params,
-                  std::int32_t& exitCode, std::uint32_t& errorCode) {
-  const std::string commandLine = ConverterCommandLine(converter, params);
-  platform::WriteStdout("EXEC: " + commandLine + platform::kLineBreak);
+std::string LaunchCommandLine(const std::string& converter, const std::string& params,
+                              std::uint32_t& errorCode) {
   if (converter.empty()) {
     // Nothing to start: the head of the line would be the first parameter.
     errorCode = kFileNotFound;
-    return false;
+    return {};
   }
+  const platform::ProgramLookup program = platform::FindProgram(converter);
+  if (program.file.empty()) {
+    errorCode = program.errorCode;
+    return {};
+  }
+  if (platform::IsBatchFile(program.file)) {
+    throw EkelvoError("Could not create process: " + program.file + " " + kBatchFileReason +
+                      platform::kLineBreak + "Command Line: " +
+                      ConverterCommandLine(converter, params));
+  }
+  return ConverterCommandLine(program.file, params);
+}
+
+bool RunConverter(const std::string& converter, const std::string& params,
+                  std::int32_t& exitCode, std::uint32_t& errorCode) {
+  platform::WriteStdout("EXEC: " + ConverterCommandLine(converter, params) +
+                        platform::kLineBreak);
+  const std::string commandLine = LaunchCommandLine(converter, params, errorCode);
+  if (commandLine.empty()) return false;
   std::int32_t status = 0;
   if (!platform::RunProcess(commandLine, status, errorCode)) return false;
   exitCode = status;

@@ -27,10 +27,18 @@ std::string QuotedConverter(const std::string& converter);
 // The whole command line: the converter, one blank, params.
 std::string ConverterCommandLine(const std::string& converter, const std::string& params);
 
-// Prints the "EXEC: " line and runs the converter. Returns false when it could
-// not be started (errorCode then holds the system's code); otherwise waits for
-// its end and stores its exit status in exitCode. An empty converter starts
-// nothing and fails with code 2 (file not found).
+// The command line that starts the converter: the file the lookup finds for
+// it (the one the target's validity check looked at, platform::FindProgram),
+// one blank, params. Empty when there is no such file; errorCode then holds
+// the system's code. A batch file raises EkelvoError: it is never started.
+std::string LaunchCommandLine(const std::string& converter, const std::string& params,
+                              std::uint32_t& errorCode);
+
+// Prints the "EXEC: " line (the converter as configured) and runs the
+// converter. Returns false when it could not be started (errorCode then holds
+// the system's code); otherwise waits for its end and stores its exit status
+// in exitCode. An empty converter starts nothing and fails with code 2 (file
+// not found); a batch file raises EkelvoError.
 bool RunConverter(const std::string& converter, const std::string& params,
                   std::int32_t& exitCode, std::uint32_t& errorCode);
 

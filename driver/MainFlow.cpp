@@ -91,8 +91,9 @@ int HandleArguments(const std::vector<std::string>& args) {
       } else if (SameTextNoCase(arg, "-e")) {
         RunOptions.ErrorLog = value;
         if (IsExistingFile(value)) DeleteFileNamed(value);
-      } else if (!LookupTarget(value, RunOptions)) {
+      } else if (std::string whyInvalid; !LookupTarget(value, RunOptions, &whyInvalid)) {
         PrintLine(value + " is not a valid target for conversion. Check your INI file.");
+        platform::WriteStderr(whyInvalid + platform::kLineBreak);
         return kExitInvalidTarget;
       }
     } else {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/Errors.h"
+
 namespace quorvane {
 
 std::unique_ptr<TPattern> NewTagMatcher(const std::string& pattern) {
@@ -38,6 +40,19 @@ std::string RewriteTags(const std::string& pattern, const std::string& text,
   return output;
 }
 
+namespace {
+
+// The full path of a name; a name the system cannot make absolute (one too
+// long for it) fails the page rather than being read against the current
+// directory.
+std::string FullPathOrFail(const std::string& path, PathStyle style) {
+  std::string full = FullPath(path, style);
+  if (full.empty()) throw Exception("Cannot form the full path of " + path);
+  return full;
+}
+
+}  // namespace
+
 std::string ResolveReference(const std::string& baseFile, const std::string& reference,
                              PathStyle style) {
   if (reference.empty()) return {};
@@ -46,8 +61,8 @@ std::string ResolveReference(const std::string& baseFile, const std::string& ref
     // Pages written on Windows use backslashes; read them as slashes.
     std::replace(ref.begin(), ref.end(), '\\', '/');
   }
-  if (!PathDrive(ref, style).empty()) return FullPath(ref, style);
-  const std::string base = FullPath(baseFile, style);
+  if (!PathDrive(ref, style).empty()) return FullPathOrFail(ref, style);
+  const std::string base = FullPathOrFail(baseFile, style);
   if (ref[0] == '/' || ref[0] == '\\') return PathDrive(base, style) + ref;
   return PathDirectory(base, style) + ref;
 }

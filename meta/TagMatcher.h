@@ -33,6 +33,8 @@ std::string RewriteTags(const std::string& pattern, const std::string& text,
 // absolute; one that starts with a separator goes to the root of the base
 // file's drive; any other is appended to the base file's directory as
 // written. In POSIX style every backslash of the reference counts as a slash.
+// A name whose full path the system cannot form (one too long for it) raises
+// Exception "Cannot form the full path of <name>".
 std::string ResolveReference(const std::string& baseFile, const std::string& reference,
                              PathStyle style = kHostPathStyle);
 

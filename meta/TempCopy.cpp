@@ -6,7 +6,6 @@
 #include "meta/TagMatcher.h"
 #include "platform/Platform.h"
 #include "util/Errors.h"
-#include "util/Text.h"
 
 namespace quorvane {
 
@@ -16,10 +15,21 @@ namespace {
 // the one it was given before the directory could be made.
 constexpr int kTempNameAttempts = 16;
 
+// The path with slashes for the backslashes that separate its parts; the
+// second byte of a double-byte character (0x5C in some) stays as it is. POSIX
+// knows no double-byte characters: there every backslash becomes a slash.
+std::string UrlSlashes(const std::string& path) {
+  std::string url = path;
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (url[i] == '\\' && IsPathDelimiterAt(path, i, PathStyle::Windows)) url[i] = '/';
+  }
+  return url;
+}
+
 }  // namespace
 
 std::string LocalUrl(const std::string& resolvedPath, PathStyle style) {
-  std::string path = ReplaceAll(resolvedPath, "\\", "/", false);
+  std::string path = UrlSlashes(resolvedPath);
   if (style == PathStyle::Posix && !CurrentUrlPrefix.empty() &&
       CurrentUrlPrefix.back() == '/' && !path.empty() && path.front() == '/') {
     path.erase(0, 1);

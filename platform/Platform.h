@@ -91,7 +91,9 @@ std::string ExecutablePath();
 std::string TempPath();
 // GetTempFileNameA(dir, prefix, 0): a fresh name "<first 3 of prefix><hex>.tmp"
 // in dir, or empty. Windows creates an empty file of that name; POSIX creates
-// it directly as a directory with mode 0700.
+// it directly as a directory with mode 0700. On Windows a directory longer
+// than 246 characters raises Exception "Cannot create directory <dir>: the
+// temporary folder's path is too long" before anything is made.
 std::string UniqueTempName(const std::string& directory, const std::string& prefix);
 
 // GetPrivateProfileStringA with a 2048-character buffer.
@@ -113,6 +115,25 @@ bool IsLeadByte(unsigned char c);
 // started; errorCode then holds the system's error code.
 bool RunProcess(const std::string& commandLine, std::int32_t& exitCode,
                 std::uint32_t& errorCode);
+
+// A program named in the configuration, found the way a console finds it.
+struct ProgramLookup {
+  std::string expanded;           // the name with its environment variables expanded
+  std::string undefinedVariable;  // the first variable it uses that is not set
+  bool searched = false;          // the name has no directory: PATH was searched
+  std::string file;               // the file to start, with a directory; empty: none
+  std::uint32_t errorCode = 0;    // the system's code when no file was found
+};
+// Expands environment variables (Windows: %NAME%; POSIX: a leading ~/, $NAME
+// and ${NAME}); a variable that is not set stays as written. A name without a
+// directory is the file of that name in the current directory, else the first
+// match on PATH (POSIX: an executable one). On Windows a name whose extension
+// is not one of PATHEXT is tried with each of those extensions as well, and a
+// name without extension only with them, since only those start.
+ProgramLookup FindProgram(const std::string& name);
+// True for a file that Windows starts through the command interpreter (.bat,
+// .cmd, in any case); on POSIX such a name is a program like any other.
+bool IsBatchFile(const std::string& file);
 
 // FormatMessageA / strerror; empty when the system has no text.
 std::string SystemMessage(std::uint32_t code);

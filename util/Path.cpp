@@ -275,7 +275,8 @@ std::string FullPath(const std::string& path, PathStyle style) {
 
 bool MakeDirectories(const std::string& dir, PathStyle style) {
   if (dir.empty()) throw Exception("Cannot create directory");
-  std::string name = dir;
+  // Windows takes forward slashes as separators too (-o out/x/y).
+  std::string name = IsWindows(style) ? BackslashesOnly(dir) : dir;
   while (EndsWithSeparator(name, style)) name.pop_back();
   if (name.empty()) return true;  // the root
   if (IsWindows(style)) {

@@ -34,16 +34,24 @@ bool IsExecutableFile(const std::string& path) {
          ::access(path.c_str(), X_OK) == 0;
 }
 
-// The file to start for a program name, or empty with errno set.
-std::string FindProgram(const std::string& program) {
+// The file to start for a program name, or empty with errno set. A name with
+// a slash is a path; a bare name is the file of that name in the current
+// directory (the same file a check of the converter's existence looks at),
+// else the first executable file of that name on PATH.
+std::string SearchProgram(const std::string& program) {
   if (program.empty()) {
     errno = ENOENT;
     return {};
   }
-  if (program.find('/') != std::string::npos) return program;
-  // A bare name: the file of that name in the current directory first (the
-  // same file a check of the converter's existence looks at).
   struct stat st;
+  if (program.find('/') != std::string::npos) {
+    if (::stat(program.c_str(), &st) != 0) return {};
+    if (S_ISDIR(st.st_mode)) {
+      errno = EACCES;
+      return {};
+    }
+    return program;
+  }
   if (::stat(program.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return "./" + program;
 
   const char* path = std::getenv("PATH");
@@ -63,6 +71,54 @@ std::string FindProgram(const std::string& program) {
   return {};
 }
 
+bool IsNameChar(char c, bool first) {
+  return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+         (!first && c >= '0' && c <= '9');
+}
+
+// A leading ~/ becomes the home directory; $NAME and ${NAME} become the
+// variable's value. What is not set stays as written.
+std::string ExpandVariables(const std::string& text, std::string& undefined) {
+  std::string out;
+  std::size_t i = 0;
+  auto unset = [&](const std::string& name) {
+    if (undefined.empty()) undefined = name;
+  };
+  if (text.starts_with("~/")) {
+    if (const char* home = std::getenv("HOME")) {
+      out = home;
+      i = 1;
+    } else {
+      unset("HOME");
+    }
+  }
+  while (i < text.size()) {
+    if (text[i] != '$') {
+      out += text[i++];
+      continue;
+    }
+    const bool braced = i + 1 < text.size() && text[i + 1] == '{';
+    const std::size_t nameStart = i + (braced ? 2 : 1);
+    std::size_t nameEnd = nameStart;
+    while (nameEnd < text.size() && IsNameChar(text[nameEnd], nameEnd == nameStart)) ++nameEnd;
+    const bool closed = !braced || (nameEnd < text.size() && text[nameEnd] == '}');
+    if (nameEnd == nameStart || !closed) {
+      out += text[i++];  // a dollar sign without a variable name
+      continue;
+    }
+    const std::size_t end = nameEnd + (braced ? 1 : 0);
+    const std::string name = text.substr(nameStart, nameEnd - nameStart);
+    if (const char* value = std::getenv(name.c_str())) {
+      out += value;
+    } else {
+      out.append(text, i, end - i);
+      unset(name);
+    }
+    i = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uint32_t& errorCode) {
@@ -71,7 +127,7 @@ bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uin
     errorCode = ENOENT;
     return false;
   }
-  std::string file = FindProgram(args.front());
+  std::string file = SearchProgram(args.front());
   if (file.empty()) {
     errorCode = static_cast<std::uint32_t>(errno);
     return false;
@@ -102,6 +158,17 @@ bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uin
     exitCode = status;
   return true;
 }
+
+ProgramLookup FindProgram(const std::string& name) {
+  ProgramLookup lookup;
+  lookup.expanded = ExpandVariables(name, lookup.undefinedVariable);
+  lookup.searched = lookup.expanded.find('/') == std::string::npos;
+  lookup.file = SearchProgram(lookup.expanded);
+  if (lookup.file.empty()) lookup.errorCode = static_cast<std::uint32_t>(errno);
+  return lookup;
+}
+
+bool IsBatchFile(const std::string&) { return false; }
 
 std::string SystemMessage(std::uint32_t code) {
   if (code > static_cast<std::uint32_t>(INT32_MAX)) return {};

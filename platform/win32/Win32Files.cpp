@@ -175,6 +175,12 @@ std::string TempPath() {
 }
 
 std::string UniqueTempName(const std::string& directory, const std::string& prefix) {
+  // GetTempFileNameA fails, or worse, for a directory longer than this: it
+  // may cut the name it makes, or write past the end of its buffer.
+  constexpr std::size_t kMaxTempDirectory = MAX_PATH - 14;
+  if (directory.size() > kMaxTempDirectory)
+    throw Exception("Cannot create directory " + directory +
+                    ": the temporary folder's path is too long");
   char buffer[MAX_PATH];
   if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) return {};
   return buffer;

@@ -45,9 +45,20 @@ class Handle {
   HANDLE h_;
 };
 
+// CreateProcessA takes a command line of at most 32,767 characters with its
+// terminating NUL. Some Windows versions cut a longer line instead of
+// refusing it, so it is refused here, with the code Windows gives.
+bool CommandLineFits(const std::string& commandLine, std::uint32_t& errorCode) {
+  constexpr std::size_t kMaxCommandLine = 32766;
+  if (commandLine.size() <= kMaxCommandLine) return true;
+  errorCode = ERROR_FILENAME_EXCED_RANGE;
+  return false;
+}
+
 }  // namespace
 
 bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uint32_t& errorCode) {
+  if (!CommandLineFits(commandLine, errorCode)) return false;
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
   STARTUPINFOA startup{};

@@ -2,7 +2,7 @@
 # missing and builds. Source it; it defines functions only.
 
 QV_PACKAGES_BASE="cmake g++ make googletest libgtest-dev pandoc unzip"
-QV_PACKAGES_WIN="g++-mingw-w64-x86-64 wine64"
+QV_PACKAGES_WIN="g++-mingw-w64-x86-64 wine64 locales"
 QV_PACKAGES_SAN="clang libclang-rt-14-dev"
 QV_PACKAGES_BENCH="libbenchmark-dev libpcre2-dev"
 

@@ -92,8 +92,13 @@ class E2eTest : public ::testing::Test {
   // Starts qprepare in work/ without waiting; its output goes to stdout_.
   bool Start(quorvane::platform::ChildProcess& child, std::vector<std::string> args) {
     args.insert(args.begin(), S(qprepare_));
-    const std::vector<std::string> env{"FAKECONV_RECORD=" + S(record_), "TMPDIR=" + S(tmp_),
-                                       "TMP=" + S(tmp_), "TEMP=" + S(tmp_)};
+    std::vector<std::string> env{"FAKECONV_RECORD=" + S(record_), "TMPDIR=" + S(tmp_),
+                                 "TMP=" + S(tmp_), "TEMP=" + S(tmp_)};
+    for (const std::string& entry : env_) {  // replaces an entry of the same name
+      const std::string name = entry.substr(0, entry.find('=') + 1);
+      std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
+      env.push_back(entry);
+    }
     std::uint32_t error = 0;
     if (child.Start(args, S(stdout_), S(work_), env, error)) return true;
     ADD_FAILURE() << "qprepare did not start, error " << error;
@@ -133,6 +138,7 @@ class E2eTest : public ::testing::Test {
   }
 
   fs::path root_, bin_, work_, tmp_, qprepare_, conv_, record_, stdout_;
+  std::vector<std::string> env_;  // more "NAME=value" entries for qprepare's environment
   std::map<std::string, std::string> pages_;  // as written, relative to work_
 };
 

@@ -23,7 +23,9 @@ TEST_F(MainFlow, UsageAndTargetsWithoutIni) {
   EXPECT_EQ(Count(r.out, kNl), 34u);
   r = Run({"-t", "lrf"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.out, "lrf is not a valid target for conversion. Check your INI file." + kNl);
+  // The reason follows on standard error.
+  EXPECT_EQ(r.out, "lrf is not a valid target for conversion. Check your INI file." + kNl +
+                       "The INI file " + S(bin_ / "qprepare.ini") + " does not exist." + kNl);
 }
 
 TEST_F(MainFlow, ExitCodesAndWhatRunsBeforeTheEnd) {
