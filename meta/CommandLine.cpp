@@ -1,5 +1,6 @@
 #include "meta/CommandLine.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "meta/MetaScan.h"
@@ -18,14 +19,16 @@ namespace {
 // Windows rules: blanks and tabs separate arguments, double quotes group
 // them, backslashes escape a double quote that follows them.
 
-// True when a value must be enclosed in double quotes to arrive as one
-// argument: it holds a blank or a tab, or its double quotes leave a quoted
-// run open, which would swallow the rest of the line. A value whose quotes
-// pair up stays as written (--x="y" reads as --x=y).
+// True when a value must be enclosed in double quotes to arrive as it is:
+// it holds a blank or a tab, or double quotes that do not pair up (an odd
+// number of them, or escaped ones that leave a quoted run open, which would
+// swallow the rest of the line). A value whose quotes pair up stays as
+// written: --x="y" reads as --x=y.
 bool NeedsEnclosing(const std::string& value) {
   if (value.find_first_of(" \t") != std::string::npos) return true;
-  if (value.find('"') == std::string::npos) return false;
-  return platform::SplitCommandLine("p " + value + " end").size() != 3;
+  const auto quotes = std::count(value.begin(), value.end(), '"');
+  if (quotes == 0) return false;
+  return quotes % 2 == 1 || platform::SplitCommandLine("p " + value + " end").size() != 3;
 }
 
 // The value in double quotes, inner ones doubled. A run of backslashes

@@ -27,13 +27,14 @@ std::string Params(const std::string& value) {
 }
 
 TEST(Quoting, ParameterValues) {
-  // Enclosed: a blank, a tab, or quotes that leave a run open; backslashes
+  // Enclosed: a blank, a tab, or quotes that do not pair up; backslashes
   // before a quote are doubled. Paired quotes without a blank stay as written.
   const std::pair<std::string, std::string> rows[] = {
       {"plain", "--x=plain "},
       {R"(say="y")", R"(--x=say="y" )"},
       {R"(C:\dir\)", R"(--x=C:\dir\ )"},
       {"a\"b", R"(--x="a""b" )"},
+      {R"(a\"b)", R"(--x="a\\""b" )"},
       {"a\tb", "--x=\"a\tb\" "},
       {R"(a \"b c)", R"(--x="a \\""b c" )"},
       {R"(\"x")", R"(--x="\\""x""" )"},
@@ -42,7 +43,7 @@ TEST(Quoting, ParameterValues) {
   for (const auto& [value, expected] : rows) EXPECT_EQ(Params(value), expected) << value;
   // Every enclosed value arrives as it is, whatever it holds.
   for (const std::string value :
-       {"a\"b", "a\tb", R"(a \"b c)", R"(\"x")", R"(end\\)", R"(x \\\" "" \)", "\" --evil=1 \"",
+       {"a\"b", R"(a\"b)", "a\tb", R"(a \"b c)", R"(\"x")", R"(end\\)", R"(x \\\" "" \)", "\" --evil=1 \"",
         "\"", "\"\"\" ", "%PATH% $(id) `id` 'q'", "-- -x", "\xC3\xBC \xE2\x82\xAC"})
     EXPECT_EQ(Read(Params(value) + "next"), (Args{"--x=" + value, "next"})) << value;
 }
