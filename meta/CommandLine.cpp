@@ -221,7 +221,8 @@ std::string FillTemplate(const std::string& pattern, const std::string& params,
     } else {
       // Not a placeholder: keep the text as written and look at the closing
       // percent sign again as a possible opening one.
-      result.Add("%" + pattern.substr(pos, close - pos), false);
+      result.Add("%", false);
+      result.Add(pattern.substr(pos, close - pos), false);
       pos = close;
       continue;
     }
