@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 
 #include "common/ScratchDir.h"
 #include "meta/MetaScan.h"
@@ -71,25 +70,20 @@ TEST(PageMessages, NulByteWarnsOnStandardError) {
   EXPECT_EQ(document, "x\0yab\0cd"s);  // converted as it is
 }
 
-// Sets an environment variable for the life of the object.
-class EnvVar {
- public:
-  EnvVar(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~EnvVar() { Set(old_.value_or("")); }
-
- private:
-  void Set(const std::string& value) {
+// Sets an environment variable for the life of the object (empty: unset).
+struct EnvVar {
+  static void Set(const char* name, const std::string& value) {
 #ifdef _WIN32
-    _putenv_s(name_, value.c_str());
+    _putenv_s(name, value.c_str());
 #else
-    if (value.empty()) unsetenv(name_); else setenv(name_, value.c_str(), 1);
+    value.empty() ? unsetenv(name) : setenv(name, value.c_str(), 1);
 #endif
   }
-  const char* name_;
-  std::optional<std::string> old_;
+  EnvVar(const char* name, const std::string& value)
+      : name(name), old(std::getenv(name) ? std::getenv(name) : "") { Set(name, value); }
+  ~EnvVar() { Set(name, old); }
+  const char* name;
+  std::string old;
 };
 
 TEST(TempMessages, TheNameAndTheSystemsReason) {
