@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "util/Path.h"
+
 namespace quorvane {
 
 std::string BuildCommandLine(const std::string& sourceDir, const std::string& relFile,
@@ -16,8 +18,12 @@ class TStringList;
 std::string JoinParameters(const TStringList& parameterNames,
                            const TStringList& parameterValues);
 // Fills %PARAMS%, %INPUT% and %OUTPUT% (any letter case); %% gives one
-// percent sign; every other percent sign stays as written.
+// percent sign; every other percent sign stays as written. PARAMS is
+// inserted as it is. On Windows so are INPUT and OUTPUT; in POSIX style they
+// are written so that the command line reads them back byte for byte
+// wherever the template puts them (see CommandLineSplit.h for the rules).
 std::string FillTemplate(const std::string& commandLine, const std::string& params,
-                         const std::string& input, const std::string& output);
+                         const std::string& input, const std::string& output,
+                         PathStyle style = kHostPathStyle);
 
 }  // namespace quorvane

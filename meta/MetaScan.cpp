@@ -1,5 +1,6 @@
 #include "meta/MetaScan.h"
 
+#include <string_view>
 #include <vector>
 
 #include "meta/Expansion.h"
@@ -35,6 +36,28 @@ std::string ChainText(const std::vector<std::string>& paths, std::size_t from,
   return text + last;
 }
 
+// "UTF-16" or "UTF-32" for a text that starts with such a byte-order mark,
+// else nothing. Meta tags in such a text cannot be found.
+const char* WideTextForm(std::string_view text) {
+  using namespace std::string_view_literals;
+  if (text.starts_with("\xFF\xFE\0\0"sv) || text.starts_with("\0\0\xFE\xFF"sv)) return "UTF-32";
+  if (text.starts_with("\xFF\xFE"sv) || text.starts_with("\xFE\xFF"sv)) return "UTF-16";
+  return nullptr;
+}
+
+// The file's bytes. A text in UTF-16 or UTF-32 fails; a NUL byte, behind
+// which the scans see nothing, is worth a warning.
+std::string ReadPage(const std::string& path) {
+  std::string bytes = platform::ReadWholeFile(path);
+  if (const char* form = WideTextForm(bytes))
+    throw EkelvoError(path + " is " + form + " text; save it as UTF-8");
+  if (const std::size_t nul = bytes.find('\0'); nul != std::string::npos) {
+    platform::WriteStderr("Warning: " + path + " has a NUL byte at offset " + std::to_string(nul) +
+                          "; meta tags and links after it are ignored" + platform::kLineBreak);
+  }
+  return bytes;
+}
+
 std::string LoadWithIncludes(const std::string& path, TIncludeChain& chain) {
   // A name too long for the system's full-path call comes back empty; then
   // the name as written is compared.
@@ -56,7 +79,7 @@ std::string LoadWithIncludes(const std::string& path, TIncludeChain& chain) {
     }
   }
 
-  const std::string text = RewriteLinks(platform::ReadWholeFile(path), path);
+  const std::string text = RewriteLinks(ReadPage(path), path);
 
   chain.paths.push_back(path);
   chain.fullPaths.push_back(fullPath);

@@ -58,28 +58,34 @@ std::string RewriteLinks(const std::string& text, const std::string& baseFile) {
 
 std::string TempDirectory() { return platform::TempPath(); }
 
-std::string UniqueTempName(const std::string& directory, const std::string& prefix) {
-  return platform::UniqueTempName(directory, prefix);
+std::string UniqueTempName(const std::string& directory, const std::string& prefix,
+                           std::string* failure) {
+  return platform::UniqueTempName(directory, prefix, failure);
 }
 
 std::string WriteTempCopy(const std::string& inputPath, const std::string& document) {
   std::string name;
+  std::string failure;  // the name that could not be made, and why
   for (int attempt = 0; attempt < kTempNameAttempts && name.empty(); ++attempt) {
-    std::string candidate = UniqueTempName(TempDirectory(), "kelvo");
-    if (candidate.empty()) throw Exception("Cannot create directory");
+    std::string candidate = UniqueTempName(TempDirectory(), "kelvo", &failure);
+    if (candidate.empty()) break;
 #ifdef _WIN32
     // The system has created an empty file of that name; it becomes our
     // directory. Should another process take the name in between, the
     // directory is not ours: ask for a fresh name rather than write into it.
     if (IsExistingFile(candidate)) DeleteFileNamed(candidate);
-    if (!platform::CreateDirectoryNamed(candidate)) continue;
+    const bool made = platform::CreateDirectoryNamed(candidate);
 #else
     // The name was created as a private directory, atomically.
-    if (!IsExistingDirectory(candidate)) continue;
+    const bool made = IsExistingDirectory(candidate);
 #endif
-    name = std::move(candidate);
+    if (made) {
+      name = std::move(candidate);
+    } else {
+      failure = candidate + ": " + platform::LastErrorReason();
+    }
   }
-  if (name.empty()) throw Exception("Cannot create directory");
+  if (name.empty()) throw Exception("Cannot create directory " + failure);
   TempCopyList.Add(name);
   const std::string copy = name + PathSeparator() + PathFileName(inputPath);
   platform::WriteWholeFile(copy, document);

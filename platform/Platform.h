@@ -70,10 +70,11 @@ std::optional<std::uint32_t> FileAttributes(const std::string& name);
 std::string ReadWholeFile(const std::string& name);
 
 // Creates (or replaces) a file and writes all bytes in one piece. Raises
-// EFCreateError "Cannot create file <name>" or EWriteError.
+// EFCreateError "Cannot create file <name>: <reason>" or EWriteError
+// "Stream write error <name>: <reason>".
 void WriteWholeFile(const std::string& name, const std::string& data);
 
-// Appends to an existing file. Raises EFOpenError or EWriteError.
+// Appends to an existing file. Raises EFOpenError or EWriteError (as above).
 void AppendToFile(const std::string& name, const std::string& data);
 
 bool DeleteFileNamed(const std::string& name);
@@ -91,10 +92,14 @@ std::string ExecutablePath();
 std::string TempPath();
 // GetTempFileNameA(dir, prefix, 0): a fresh name "<first 3 of prefix><hex>.tmp"
 // in dir, or empty. Windows creates an empty file of that name; POSIX creates
-// it directly as a directory with mode 0700. On Windows a directory longer
-// than 246 characters raises Exception "Cannot create directory <dir>: the
-// temporary folder's path is too long" before anything is made.
-std::string UniqueTempName(const std::string& directory, const std::string& prefix);
+// it directly as a directory with mode 0700. On failure *failure (when given)
+// says what could not be created and why: "<name>: <reason>" (Windows names
+// the number as "*", the system does not tell which it tried). On Windows a
+// directory longer than 246 characters raises Exception "Cannot create
+// directory <dir>: the temporary folder's path is too long" before anything
+// is made.
+std::string UniqueTempName(const std::string& directory, const std::string& prefix,
+                           std::string* failure = nullptr);
 
 // GetPrivateProfileStringA with a 2048-character buffer.
 std::string ReadProfileString(const std::string& file, const std::string& section,
@@ -137,6 +142,9 @@ bool IsBatchFile(const std::string& file);
 
 // FormatMessageA / strerror; empty when the system has no text.
 std::string SystemMessage(std::uint32_t code);
+// Why the last system call failed (errno / GetLastError): the system's text
+// without a final line break, for messages such as "<name>: <reason>".
+std::string LastErrorReason();
 
 // Writes to standard output and flushes, so that a converter sharing the
 // console writes after it.

@@ -37,5 +37,13 @@ inline EFCreateError CannotCreateFile(const std::string& path) {
   return EFCreateError("Cannot create file " + path);
 }
 inline EWriteError StreamWriteError() { return EWriteError("Stream write error"); }
+// The same with what failed and the system's reason, for failures the user
+// must act on: "Stream write error /tmp/kel1A.tmp/x.htm: No space left on device".
+inline EFCreateError CannotCreateFile(const std::string& path, const std::string& reason) {
+  return EFCreateError("Cannot create file " + path + ": " + reason);
+}
+inline EWriteError StreamWriteError(const std::string& path, const std::string& reason) {
+  return EWriteError("Stream write error " + path + ": " + reason);
+}
 
 }  // namespace quorvane

@@ -105,7 +105,10 @@ bool WriteAll(int fd, const std::string& data) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (n == 0) return false;
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
     done += static_cast<std::size_t>(n);
   }
   return true;
@@ -191,14 +194,14 @@ std::string ReadWholeFile(const std::string& name) {
 
 void WriteWholeFile(const std::string& name, const std::string& data) {
   Descriptor fd(OpenRegularForWriting(name, O_CREAT | O_TRUNC));
-  if (!fd.ok()) throw CannotCreateFile(name);
-  if (!WriteAll(fd.get(), data) || !fd.Close()) throw StreamWriteError();
+  if (!fd.ok()) throw CannotCreateFile(name, LastErrorReason());
+  if (!WriteAll(fd.get(), data) || !fd.Close()) throw StreamWriteError(name, LastErrorReason());
 }
 
 void AppendToFile(const std::string& name, const std::string& data) {
   Descriptor fd(OpenRegularForWriting(name, O_APPEND));
   if (!fd.ok()) throw CannotOpenFile(name);
-  if (!WriteAll(fd.get(), data) || !fd.Close()) throw StreamWriteError();
+  if (!WriteAll(fd.get(), data) || !fd.Close()) throw StreamWriteError(name, LastErrorReason());
 }
 
 // ---- names ----
@@ -252,8 +255,12 @@ std::string TempPath() {
   return result;
 }
 
-std::string UniqueTempName(const std::string& directory, const std::string& prefix) {
-  if (directory.empty()) return {};
+std::string UniqueTempName(const std::string& directory, const std::string& prefix,
+                           std::string* failure) {
+  if (directory.empty()) {
+    if (failure) *failure = "(no temporary directory): " + SystemMessage(ENOENT);
+    return {};
+  }
   std::string base = directory;
   if (base.back() != '/') base += '/';
   base += prefix.substr(0, 3);
@@ -267,8 +274,12 @@ std::string UniqueTempName(const std::string& directory, const std::string& pref
     std::snprintf(hex, sizeof hex, "%X", number);
     std::string name = base + hex + ".tmp";
     if (::mkdir(name.c_str(), 0700) == 0) return name;
-    if (errno != EEXIST) return {};
+    if (errno != EEXIST) {
+      if (failure) *failure = name + ": " + LastErrorReason();
+      return {};
+    }
   }
+  if (failure) *failure = base + "*.tmp: " + SystemMessage(EEXIST);  // every name is taken
   return {};
 }
 

@@ -176,6 +176,12 @@ std::string SystemMessage(std::uint32_t code) {
   return text ? text : "";
 }
 
+std::string LastErrorReason() {
+  const int code = errno;
+  const std::string text = SystemMessage(static_cast<std::uint32_t>(code));
+  return text.empty() ? "error " + std::to_string(code) : text;
+}
+
 namespace {
 
 void WriteAllTo(int fd, const std::string& text) {

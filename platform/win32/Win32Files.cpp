@@ -37,7 +37,11 @@ bool WriteAll(HANDLE h, const std::string& data) {
   while (done < data.size()) {
     DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
     DWORD written = 0;
-    if (!::WriteFile(h, data.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    if (!::WriteFile(h, data.data() + done, chunk, &written, nullptr)) return false;
+    if (written == 0) {
+      ::SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
     done += written;
   }
   return true;
@@ -119,15 +123,19 @@ std::string ReadWholeFile(const std::string& name) {
 void WriteWholeFile(const std::string& name, const std::string& data) {
   FileHandle file(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok() || ::GetFileType(file.get()) != FILE_TYPE_DISK) throw CannotCreateFile(name);
-  if (!WriteAll(file.get(), data) || !file.Close()) throw StreamWriteError();
+  if (!file.ok()) throw CannotCreateFile(name, LastErrorReason());
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    ::SetLastError(ERROR_INVALID_FUNCTION);  // a device or pipe, not a file
+    throw CannotCreateFile(name, LastErrorReason());
+  }
+  if (!WriteAll(file.get(), data) || !file.Close()) throw StreamWriteError(name, LastErrorReason());
 }
 
 void AppendToFile(const std::string& name, const std::string& data) {
   FileHandle file(::CreateFileA(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok() || ::GetFileType(file.get()) != FILE_TYPE_DISK) throw CannotOpenFile(name);
-  if (!WriteAll(file.get(), data) || !file.Close()) throw StreamWriteError();
+  if (!WriteAll(file.get(), data) || !file.Close()) throw StreamWriteError(name, LastErrorReason());
 }
 
 // ---- names ----
@@ -174,7 +182,8 @@ std::string TempPath() {
   return std::string(buffer, n);
 }
 
-std::string UniqueTempName(const std::string& directory, const std::string& prefix) {
+std::string UniqueTempName(const std::string& directory, const std::string& prefix,
+                           std::string* failure) {
   // GetTempFileNameA fails, or worse, for a directory longer than this: it
   // may cut the name it makes, or write past the end of its buffer.
   constexpr std::size_t kMaxTempDirectory = MAX_PATH - 14;
@@ -182,7 +191,13 @@ std::string UniqueTempName(const std::string& directory, const std::string& pref
     throw Exception("Cannot create directory " + directory +
                     ": the temporary folder's path is too long");
   char buffer[MAX_PATH];
-  if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) return {};
+  if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) {
+    if (failure) {
+      const char* separator = directory.empty() || directory.back() == '\\' ? "" : "\\";
+      *failure = directory + separator + prefix.substr(0, 3) + "*.tmp: " + LastErrorReason();
+    }
+    return {};
+  }
   return buffer;
 }
 

@@ -99,6 +99,14 @@ std::string SystemMessage(std::uint32_t code) {
   return std::string(buffer, n);
 }
 
+std::string LastErrorReason() {
+  const DWORD code = ::GetLastError();
+  std::string text = SystemMessage(code);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  return text.empty() ? "error " + std::to_string(code) : text;
+}
+
 namespace {
 
 void WriteAllTo(DWORD which, const std::string& text) {

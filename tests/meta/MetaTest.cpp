@@ -251,7 +251,7 @@ TEST(CommandLine, JoinParametersAndFillTemplate) {
   // Rows of "name=value;..."; a backslash before a closing quote is doubled.
   CheckRows({{"", ""},
              {"--t=My Book;--x=a \"b\" c;--y=a\"b;--z=a\tb",
-              "--t=\"My Book\" --x=\"a \"\"b\"\" c\" --y=a\"b --z=a\tb "},
+              "--t=\"My Book\" --x=\"a \"\"b\"\" c\" --y=\"a\"\"b\" --z=\"a\tb\" "},
              {R"(--x=;=dropped;--d=C:\dir\)", R"(--x --d=C:\dir\ )"},
              {R"(--x=C:\Ann Lee\;--y=a b\\)", R"(--x="C:\Ann Lee\\" --y="a b\\\\" )"}},
             [](const std::string& entries) {

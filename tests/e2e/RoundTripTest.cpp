@@ -1,0 +1,98 @@
+// Values, page names, folders, output and temporary folders reach the
+// converter exactly as the page and the file system hold them.
+#include "Harness.h"
+
+namespace e2e {
+namespace {
+
+// A meta tag whose content, once its entities are decoded, is value.
+std::string Meta(const std::string& name, const std::string& value) {
+  std::string content;
+  for (char c : value) {
+    if (c == '&') content += "&amp;";
+    else if (c == '"') content += "&quot;";
+    else if (c == '>') content += "&gt;";
+    else content += c;
+  }
+  return "<meta name=\"lrf:" + name + "\" content=\"" + content + "\">\n";
+}
+
+// Values that must arrive as one argument each, as written.
+const std::string kValues[] = {
+    "a\"b", "a\tb", "a \\\"b c", "C:\\dir\\", "say \"hi\" now \\", "x\\\\\" y", "\" --evil=1 \"",
+    "%PATH% $(id) `id` &", "-x --y", "'single' quotes",
+};
+
+class RoundTrip : public E2eTest {
+ protected:
+  // One page converted with the given output and temporary folders; checks
+  // what the converter got.
+  void Convert(const std::string& folder, const std::string& page, const std::string& out,
+               const std::string& temp) {
+    SCOPED_TRACE(folder + " | " + page + " | " + out + " | " + temp);
+    const fs::path file = work_ / folder / page, outDir = root_ / out, tempDir = root_ / temp;
+    std::string text;
+    for (std::size_t i = 0; i < std::size(kValues); ++i) text += Meta("--v" + std::to_string(i), kValues[i]);
+    Page(S(fs::path(folder) / page), text + Meta("--f", "%f"));
+    fs::create_directories(tempDir);
+    fs::remove(record_);
+
+    quorvane::platform::ChildProcess child;
+    // Wine takes the temporary folder from its registry, not from TMP.
+    const std::vector<std::string> env{"FAKECONV_RECORD=" + S(record_), "TMPDIR=" + S(tempDir)};
+    std::uint32_t error = 0;
+    ASSERT_TRUE(child.Start({S(qprepare_), "-o", S(outDir), S(file)}, S(stdout_), S(work_), env,
+                            error));
+    ASSERT_EQ(child.Wait(), 0) << ReadFile(stdout_);
+    const std::vector<Call> calls = Calls();
+    ASSERT_EQ(calls.size(), 1u) << ReadFile(stdout_);
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < std::size(kValues); ++i)
+      expected.push_back("--v" + std::to_string(i) + "=" + kValues[i]);
+    expected.push_back("--f=" + S(file));
+    const std::string stem = page.substr(0, page.rfind('.') == std::string::npos ? page.size()
+                                                                                 : page.rfind('.'));
+    expected.push_back("--output=" + S(outDir / (stem + ".lrf")));
+    const Call& call = calls[0];
+    ASSERT_EQ(call.args.size(), expected.size() + 1);
+    EXPECT_EQ(std::vector<std::string>(call.args.begin(), call.args.end() - 1), expected);
+    // The copy of the page, in a folder of its own below the temporary folder.
+    const fs::path input = call.Input();
+    EXPECT_EQ(S(input.filename()), page);
+#ifndef _WIN32
+    EXPECT_EQ(S(input.parent_path().parent_path()), S(tempDir));
+    EXPECT_TRUE(fs::is_empty(tempDir)) << "the copy is removed";
+#endif
+    ASSERT_EQ(call.files.count(call.Input()), 1u);
+    EXPECT_EQ(call.files.at(call.Input()), pages_[S(fs::path(folder) / page)]);
+  }
+};
+
+TEST_F(RoundTrip, ValuesAndNamesArriveAsTheyAre) {
+  // A Windows name holds no double quote, backslash, tab, * or ?; the rows
+  // for both builds keep to what it can hold.
+  const struct { const char* folder; const char* page; const char* out; const char* temp; } rows[] = {
+      {"my dir", "a b.htm", "out dir", "tmp dir"},
+      {"%PATH% $(id) & ^", "-dash 'q' %x%.htm", "-o %TEMP%", "%TEMP% $(x)"},
+#ifndef _WIN32
+      {"q\"uote dir", "x\" --evil=1 \".htm", "o \"q\" x", "t\"mp dir"},
+      {"back\\slash\\", "a\\\"b.htm", "out\\", "tmp\\"},
+      {"tab\tdir", "\xE2\x82\xAC page.htm", "\xC3\xBC", "'single'\t\""},
+      {"plain", "end\\", "out", "tmp"},
+#endif
+  };
+  const std::string templates[] = {
+      "", "CommandLine=%PARAMS%--output=%OUTPUT% %INPUT%\n",
+  };
+  for (const std::string& pattern : templates) {
+    DefaultIni(pattern);
+    for (const auto& row : rows) {
+      // On Windows the template alone decides how names are quoted.
+      if (!pattern.empty() && !kExe.empty()) continue;
+      Convert(row.folder, row.page, row.out, row.temp);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace e2e
