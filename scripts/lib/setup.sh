@@ -30,8 +30,8 @@ qv_build_sanitize() {  # dir
   cmake --build "$1" -j"${JOBS:-2}"
 }
 
-# What scripts/demo needs: the native tool and pandoc, no cross build.
-QV_PACKAGES_DEMO="cmake g++ make pandoc"
+# What scripts/demo needs: the native tool, pandoc and EPUBCheck, no cross build.
+QV_PACKAGES_DEMO="cmake g++ make pandoc epubcheck"
 
 qv_install_only() {  # packages...
   local missing=()
