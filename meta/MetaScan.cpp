@@ -12,6 +12,7 @@
 #include "meta/TagMatcher.h"
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
+#include "util/Ascii.h"
 #include "util/Errors.h"
 #include "util/Text.h"
 
@@ -52,8 +53,8 @@ std::size_t AnchorPlace(const std::string& text) {
   // tag), or npos.
   const auto behindTag = [&](std::size_t at, const std::string& name) {
     const std::size_t after = at + 1 + name.size();
-    if (text.compare(at, 1, "<") != 0 || after >= text.size() ||
-        UpperAscii(text.substr(at + 1, name.size())) != UpperAscii(name) ||
+    if (after >= text.size() || text[at] != '<' ||
+        !SameAsciiNoCase(std::string_view(text).substr(at + 1, name.size()), name) ||
         !(isBlank(text[after]) || text[after] == '/' || text[after] == '>')) {
       return std::string::npos;
     }
