@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "regexpr/Pattern.h"
 #include "util/Path.h"
@@ -22,11 +23,28 @@ struct TTagReplacement {
   std::string text;
 };
 
+// One replacement a tag scan made: the span it replaced in the scanned text
+// and where its new text stands in the result (0-based byte offsets).
+// placedAt is npos for a replacement that could not be made.
+struct TTagEdit {
+  std::size_t from = 0, length = 0;
+  std::size_t placedAt = 0, newLength = 0;
+};
+
 // Runs a tag scan over text and rebuilds it: for every match, onMatch may
 // name a submatch and its replacement; everything else, including the bytes
-// after a NUL byte that the engine does not see, is copied unchanged.
+// after a NUL byte that the engine does not see, is copied unchanged. When
+// edits is given, it receives one entry for every replacement onMatch
+// returned, in order.
 std::string RewriteTags(const std::string& pattern, const std::string& text,
-                        const std::function<std::optional<TTagReplacement>(TPattern&)>& onMatch);
+                        const std::function<std::optional<TTagReplacement>(TPattern&)>& onMatch,
+                        std::vector<TTagEdit>* edits = nullptr);
+
+// Where the text at offset..offset+length of a scanned text stands in the
+// result of RewriteTags with these edits; none when a replacement covered
+// any of it.
+std::optional<std::size_t> OffsetAfterEdits(const std::vector<TTagEdit>& edits,
+                                            std::size_t offset, std::size_t length = 0);
 
 // The path that a reference written inside baseFile denotes. An empty
 // reference gives an empty text; a reference with a drive or share is made

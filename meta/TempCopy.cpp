@@ -38,18 +38,38 @@ std::string LocalUrl(const std::string& resolvedPath, PathStyle style) {
 }
 
 std::string RewriteLinks(const std::string& text, const std::string& baseFile,
-                         PathStyle style) {
-  return RewriteTags(LinkPattern, text, [&](TPattern& match) -> std::optional<TTagReplacement> {
-    // A value that starts with a scheme (mailto:, file:, also a drive C:)
-    // is already absolute.
-    if (!match.GroupText(4).empty()) return std::nullopt;
-    const std::string value = match.GroupText(5);
-    const std::size_t hash = value.find('#');
-    const std::string path = value.substr(0, hash);
-    if (path.empty()) return std::nullopt;  // in-page anchor or empty value
-    const std::string fragment = hash == std::string::npos ? std::string() : value.substr(hash);
-    return TTagReplacement{3, LocalUrl(ResolveReference(baseFile, path, style), style) + fragment};
-  });
+                         PathStyle style, std::vector<TLocalLink>* links) {
+  std::vector<TLocalLink> found;
+  std::vector<TTagEdit> edits;
+  std::string result =
+      RewriteTags(LinkPattern, text, [&](TPattern& match) -> std::optional<TTagReplacement> {
+        // A value that starts with a scheme (mailto:, file:, also a drive C:)
+        // is already absolute; one that starts with two slashes names
+        // another host in the page's own scheme.
+        if (!match.GroupText(4).empty()) return std::nullopt;
+        const std::string value = match.GroupText(5);
+        if (value.rfind("//", 0) == 0) return std::nullopt;
+        const std::size_t hash = value.find('#');
+        const std::string path = value.substr(0, hash);
+        if (path.empty()) return std::nullopt;  // in-page anchor or empty value
+        const std::string resolved = ResolveReference(baseFile, path, style);
+        // "." and ".." are folded, so that the URL names the file plainly.
+        std::string target = FullPath(resolved, style);
+        if (target.empty()) target = resolved;
+        TLocalLink& link = found.emplace_back();
+        link.fragment = hash == std::string::npos ? std::string() : value.substr(hash);
+        link.target = std::move(target);
+        return TTagReplacement{3, LocalUrl(link.target, style) + link.fragment};
+      }, &edits);
+  if (links) {
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      if (edits[i].placedAt == std::string::npos) continue;
+      found[i].offset = edits[i].placedAt;
+      found[i].length = edits[i].newLength;
+      links->push_back(std::move(found[i]));
+    }
+  }
+  return result;
 }
 
 std::string RewriteLinks(const std::string& text, const std::string& baseFile) {

@@ -2,16 +2,19 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "util/Path.h"
 
 namespace quorvane {
 
 // The links that RewriteLinks turns into absolute local URLs: the first href
-// or src attribute of a tag. Submatches: 1 attribute name, 2 opening quote,
-// 3 whole value, 4 scheme (letters and a colon) if any, 5 value after it.
+// or src attribute of a tag, as a whole attribute name (after a blank, or a
+// colon as in xlink:href; data-src is another attribute). Submatches:
+// 1 attribute name, 2 opening quote, 3 whole value, 4 scheme (letters and a
+// colon) if any, 5 value after it.
 inline constexpr char LinkPattern[] =
-    R"re(<[a-z][^>]*?(href|src)=(["']?)(([a-z]+:)?([^>]*?))\2)re";
+    R"re(<[a-z][^>]*?[\s:](href|src)=(["']?)(([a-z]+:)?([^>]*?))\2)re";
 
 std::string RewriteLinks(const std::string& text, const std::string& baseFile);
 std::string TempDirectory();
@@ -22,9 +25,18 @@ std::string WriteTempCopy(const std::string& inputPath, const std::string& docum
 void DeleteTree(const std::string& directory);
 void DeleteTempCopies();
 
-// RewriteLinks for a given path style (the one above uses the host's).
+// A link RewriteLinks made absolute: where its new value stands in the
+// result (0-based), the file it names (a full path, "." and ".." folded)
+// and its fragment ("#..." or empty).
+struct TLocalLink {
+  std::size_t offset = 0, length = 0;
+  std::string target, fragment;
+};
+
+// RewriteLinks for a given path style (the one above uses the host's); when
+// links is given, it receives every link made absolute, in text order.
 std::string RewriteLinks(const std::string& text, const std::string& baseFile,
-                         PathStyle style);
+                         PathStyle style, std::vector<TLocalLink>* links = nullptr);
 // The absolute local URL of a resolved path: CurrentUrlPrefix, then the path
 // with forward slashes (POSIX: without its leading slash when the prefix
 // already ends with one, so file:/// + /home/x gives file:///home/x).

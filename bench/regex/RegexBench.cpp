@@ -27,7 +27,7 @@ namespace {
 
 const char* const kMetaTag =
     "<meta\\s+name=([\"']?)([^>]*?)\\1\\s+content=([\"']?)([^>]*?)\\3[^>]*>";
-const char* const kLink = "<[a-z][^>]*?(href|src)=([\"']?)(([a-z]+:)?([^>]*?))\\2";
+const char* const kLink = "<[a-z][^>]*?[\\s:](href|src)=([\"']?)(([a-z]+:)?([^>]*?))\\2";
 
 constexpr std::size_t kMB = 1000000;
 

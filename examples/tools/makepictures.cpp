@@ -3,9 +3,7 @@
 //   makepictures <examples-folder>
 //
 // Everything is drawn here from simple shapes (no picture is taken from
-// anywhere else) and written as an 8-bit palette PNG. The compressor is a
-// small deflate of our own: fixed Huffman codes with back-references to the
-// previous pixel and to the row above, which is all these flat pictures need.
+// anywhere else) and written as an 8-bit palette PNG, compressed with zlib.
 // The output is deterministic, so running the tool again gives the same bytes.
 #include <algorithm>
 #include <array>
@@ -14,8 +12,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 namespace {
 
@@ -83,106 +84,17 @@ class Picture {
   std::vector<std::uint8_t> pixels_;
 };
 
-// ---- deflate with fixed Huffman codes -------------------------------------
+// ---- PNG, compressed and checksummed by zlib --------------------------------
 
-class BitWriter {
- public:
-  void Bits(std::uint32_t value, int count) {  // least significant bit first
-    for (int i = 0; i < count; ++i) {
-      if (used_ == 0) out_.push_back(0);
-      if (value >> i & 1u) out_.back() |= static_cast<std::uint8_t>(1u << used_);
-      used_ = (used_ + 1) % 8;
-    }
+std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  std::vector<std::uint8_t> out(size);
+  if (compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()),
+                Z_BEST_COMPRESSION) != Z_OK) {
+    throw std::runtime_error("zlib could not compress a picture");
   }
-  void Code(std::uint32_t code, int length) {  // Huffman codes go MSB first
-    for (int i = length - 1; i >= 0; --i) Bits(code >> i & 1u, 1);
-  }
-  std::vector<std::uint8_t>& Bytes() { return out_; }
-
- private:
-  std::vector<std::uint8_t> out_;
-  int used_ = 0;
-};
-
-void FixedLiteral(BitWriter& w, int sym) {
-  if (sym < 144) w.Code(0x30 + sym, 8);
-  else if (sym < 256) w.Code(0x190 + sym - 144, 9);
-  else if (sym < 280) w.Code(sym - 256, 7);
-  else w.Code(0xC0 + sym - 280, 8);
-}
-
-void FixedMatch(BitWriter& w, int length, int distance) {
-  static const int lenBase[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27,
-                                31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-  static const int lenExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-  static const int distBase[] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129,
-                                 193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097,
-                                 6145, 8193, 12289, 16385, 24577};
-  static const int distExtra[] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
-                                  6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-  int li = 28;
-  while (lenBase[li] > length) --li;
-  FixedLiteral(w, 257 + li);
-  w.Bits(length - lenBase[li], lenExtra[li]);
-  int di = 29;
-  while (distBase[di] > distance) --di;
-  w.Code(di, 5);
-  w.Bits(distance - distBase[di], distExtra[di]);
-}
-
-std::uint32_t Adler32(const std::vector<std::uint8_t>& data) {
-  std::uint32_t a = 1, b = 0;
-  for (std::uint8_t byte : data) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  return b << 16 | a;
-}
-
-// zlib stream of data; back-references try the previous byte and the row
-// above (distance = stride), the only repetition these pictures have.
-std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& data, int stride) {
-  BitWriter w;
-  w.Bits(1, 1);  // final block
-  w.Bits(1, 2);  // fixed Huffman codes
-  std::size_t i = 0;
-  while (i < data.size()) {
-    int bestLen = 0, bestDist = 0;
-    for (int dist : {1, stride}) {
-      if (dist <= 0 || static_cast<std::size_t>(dist) > i || dist > 32768) continue;
-      int len = 0;
-      while (len < 258 && i + len < data.size() && data[i + len] == data[i + len - dist]) ++len;
-      if (len > bestLen) {
-        bestLen = len;
-        bestDist = dist;
-      }
-    }
-    if (bestLen >= 3) {
-      FixedMatch(w, bestLen, bestDist);
-      i += bestLen;
-    } else {
-      FixedLiteral(w, data[i]);
-      ++i;
-    }
-  }
-  FixedLiteral(w, 256);  // end of block
-  std::vector<std::uint8_t> out = {0x78, 0x01};
-  out.insert(out.end(), w.Bytes().begin(), w.Bytes().end());
-  std::uint32_t adler = Adler32(data);
-  for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<std::uint8_t>(adler >> s));
+  out.resize(size);
   return out;
-}
-
-std::uint32_t Crc32(const std::string& type, const std::vector<std::uint8_t>& data) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  auto feed = [&crc](std::uint8_t byte) {
-    crc ^= byte;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  };
-  for (char c : type) feed(static_cast<std::uint8_t>(c));
-  for (std::uint8_t byte : data) feed(byte);
-  return crc ^ 0xFFFFFFFFu;
 }
 
 void Chunk(std::vector<std::uint8_t>& png, const std::string& type,
@@ -193,7 +105,10 @@ void Chunk(std::vector<std::uint8_t>& png, const std::string& type,
   be32(static_cast<std::uint32_t>(data.size()));
   png.insert(png.end(), type.begin(), type.end());
   png.insert(png.end(), data.begin(), data.end());
-  be32(Crc32(type, data));
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type.data()), static_cast<uInt>(type.size()));
+  // (zlib reads a null buffer as a request for the initial value.)
+  if (!data.empty()) crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+  be32(static_cast<std::uint32_t>(crc));
 }
 
 std::vector<std::uint8_t> EncodePng(const Picture& pic) {
@@ -212,7 +127,7 @@ std::vector<std::uint8_t> EncodePng(const Picture& pic) {
     raw.push_back(0);  // no filter
     for (int x = 0; x < pic.Width(); ++x) raw.push_back(pic.At(x, y));
   }
-  Chunk(png, "IDAT", Zlib(raw, pic.Width() + 1));
+  Chunk(png, "IDAT", Deflate(raw));
   Chunk(png, "IEND", {});
   return png;
 }

@@ -1,7 +1,9 @@
 # Shared by scripts/test, scripts/demo and scripts/bench: installs what is
 # missing and builds. Source it; it defines functions only.
 
-QV_PACKAGES_BASE="cmake g++ make googletest libgtest-dev pandoc unzip"
+# epubcheck (with the Java runtime it pulls in) validates the EPUBs that
+# tests/realconv makes; zlib1g-dev builds examples/tools/makepictures.
+QV_PACKAGES_BASE="cmake g++ make googletest libgtest-dev pandoc unzip epubcheck zlib1g-dev"
 QV_PACKAGES_WIN="g++-mingw-w64-x86-64 wine64 locales"
 QV_PACKAGES_SAN="clang libclang-rt-14-dev"
 QV_PACKAGES_BENCH="libbenchmark-dev libpcre2-dev"
@@ -28,8 +30,8 @@ qv_build_sanitize() {  # dir
   cmake --build "$1" -j"${JOBS:-2}"
 }
 
-# What scripts/demo needs: the native tool and pandoc, no cross build.
-QV_PACKAGES_DEMO="cmake g++ make pandoc"
+# What scripts/demo needs: the native tool, pandoc and EPUBCheck, no cross build.
+QV_PACKAGES_DEMO="cmake g++ make pandoc epubcheck"
 
 qv_install_only() {  # packages...
   local missing=()

@@ -143,13 +143,14 @@ TEST_F(MainFlow, WhatTheConverterReceives) {
                 calls[0].Input()}));
   EXPECT_TRUE(Has(r.out, " --quote=\"say \"\"hi\"\" 100%\"  --output=")) << r.out;
 
-  // The copy has absolute links and its includes inlined; it lives in its
-  // own kel* directory below the temporary directory until the run ends.
+  // The copy has absolute links ("." and ".." folded) and its includes
+  // inlined; it lives in its own kel* directory below the temporary
+  // directory until the run ends.
   const fs::path site = work_ / "site", copy = calls[1].Input();
   EXPECT_EQ(calls[1].files.at(S(copy)),
             "<html><body>\r\n"
-            "<img src=\"" + Url(site / "pic.png") + "\"><a href='" + Url(site) +
-                "/../up/x.htm#s2'>x</a>\r\n"
+            "<img src=\"" + Url(site / "pic.png") + "\"><a href='" + Url(work_ / "up" / "x.htm") +
+                "#s2'>x</a>\r\n"
                 "<a href=\"#top\">top</a><a href=\"mailto:me@example.org\">m</a>"
                 "<a href=pic.png>u</a>\r\n"
                 "<p>part</p><img src=\"" + Url(site / "parts") + "/img/p.gif\">\r\n"

@@ -1,13 +1,19 @@
-// The example books through pandoc: the built qprepare with the shipped
-// configuration on a copy of examples/. POSIX only; skipped without pandoc.
+// The example books and the README's book through the real converters: the
+// built qprepare with the shipped configuration on a copy of examples/, every
+// EPUB validated by EPUBCheck and read back. POSIX only. Without pandoc, unzip
+// or EPUBCheck the suite is skipped, unless QV_REALCONV_REQUIRED is set (as
+// scripts/test does after installing them): then it fails.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +26,12 @@ namespace fs = std::filesystem;
 
 const char* const kPandoc = "/usr/bin/pandoc";
 const char* const kUnzip = "/usr/bin/unzip";
+const char* const kJava = "/usr/bin/java";
+// Run through java: the package's launcher needs a binfmt setting that
+// containers often lack.
+const char* const kEpubCheck = "/usr/share/java/epubcheck.jar";
+const char* const kEbookConvert = "/usr/bin/ebook-convert";
+const char* const kEbookMeta = "/usr/bin/ebook-meta";
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -50,8 +62,11 @@ class RealConverterTest : public ::testing::Test {
 #ifdef _WIN32
     GTEST_SKIP() << "the real converters are exercised on the POSIX build only";
 #else
-    for (const char* tool : {kPandoc, kUnzip})
-      if (!fs::exists(tool)) GTEST_SKIP() << tool << " is not installed";
+    for (const char* tool : {kPandoc, kUnzip, kJava, kEpubCheck}) {
+      if (fs::exists(tool)) continue;
+      if (std::getenv("QV_REALCONV_REQUIRED")) FAIL() << tool << " is missing";
+      GTEST_SKIP() << tool << " is not installed (Debian packages pandoc, unzip, epubcheck)";
+    }
     std::random_device random;
     root_ = fs::temp_directory_path() / ("qv-realconv-" + std::to_string(random()));
     // pandoc does not find pictures whose file:/// path has a blank in it.
@@ -87,6 +102,7 @@ class RealConverterTest : public ::testing::Test {
   std::vector<fs::path> Unpack(const std::string& book) {
     const std::string archive = (root_ / "out" / book).string();
     const fs::path dir = root_ / ("unpacked-" + book);
+    fs::remove_all(dir);
     EXPECT_EQ(Run({kUnzip, "-q", archive, "-d", dir.string()}, "unzip.txt"), 0)
         << ReadFile(root_ / "unzip.txt");
     std::vector<fs::path> files;
@@ -105,34 +121,124 @@ class RealConverterTest : public ::testing::Test {
   fs::path root_;
 };
 
-// An unpacked EPUB: its package document, all its XHTML text, its files' bytes.
+// An unpacked EPUB: its package document, its XHTML files by their path in
+// the archive, all their text, and every file's bytes.
 struct Epub {
   std::string opf, text;
-  std::set<std::string> contents;
-  explicit Epub(const std::vector<fs::path>& files) {
+  std::map<std::string, std::string> xhtml;
+  std::set<std::string> names, contents;
+  Epub(const fs::path& dir, const std::vector<fs::path>& files) {
     for (const fs::path& file : files) {
       std::string bytes = ReadFile(file);
+      const std::string name = fs::relative(file, dir).generic_string();
+      names.insert(name);
       if (file.extension() == ".opf") opf += bytes;
-      if (file.extension() == ".xhtml") text += bytes;
+      if (file.extension() == ".xhtml") {
+        text += bytes;
+        xhtml[name] = bytes;
+      }
       contents.insert(std::move(bytes));
     }
   }
   bool Holds(const fs::path& file) const { return contents.count(ReadFile(file)) == 1; }
+
+  // The file and the id a link in the file `from` leads to ("" for no id).
+  static std::pair<std::string, std::string> Resolve(const std::string& from,
+                                                     const std::string& href) {
+    const std::size_t hash = href.find('#');
+    const std::string path = href.substr(0, hash);
+    const std::string id = hash == std::string::npos ? "" : href.substr(hash + 1);
+    if (path.empty()) return {from, id};
+    return {(fs::path(from).parent_path() / path).lexically_normal().generic_string(), id};
+  }
+  bool HasId(const std::string& file, const std::string& id) const {
+    const auto it = xhtml.find(file);
+    return it != xhtml.end() && Contains(it->second, " id=\"" + id + "\"");
+  }
+  // Every link and picture inside the book that leads nowhere; "" when all lead somewhere.
+  std::string DeadLinks() const {
+    std::string dead;
+    const std::regex ref(R"re(\s(href|src)="([^"]*)")re");
+    for (const auto& [file, bytes] : xhtml) {
+      for (std::sregex_iterator it(bytes.begin(), bytes.end(), ref), end; it != end; ++it) {
+        const std::string href = (*it)[2].str();
+        if (std::regex_search(href, std::regex("^[a-z]+:"))) continue;  // outside the book
+        const auto [target, id] = Resolve(file, href);
+        if (!names.count(target) || (!id.empty() && !HasId(target, id)))
+          dead += file + ": " + href + "\n";
+      }
+    }
+    return dead;
+  }
+  // Where the link whose text starts with `words` leads: the XHTML of the
+  // target file from its id on; "<no link>" or "<dead>" otherwise.
+  std::string Follow(const std::string& words) const {
+    std::smatch m;
+    for (const auto& [file, bytes] : xhtml) {
+      if (!std::regex_search(bytes, m, std::regex("<a href=\"([^\"]*)\"[^>]*>" + words))) continue;
+      const auto [target, id] = Resolve(file, m[1].str());
+      if (!HasId(target, id)) return "<dead>";
+      const std::string& doc = xhtml.at(target);
+      return doc.substr(doc.find(" id=\"" + id + "\""));
+    }
+    return "<no link>";
+  }
 };
 
-TEST_F(RealConverterTest, ExampleBooksBecomeEpubsWithMetadataTextAndPictures) {
-  ASSERT_EQ(Run({(root_ / "bin" / "qprepare").string(), "-o", "out", "examples/*.htm"}, "log"), 0)
-      << ReadFile(root_ / "log");
+// Every style rule of a style sheet whose selector matches nothing in the
+// XHTML; a selector is a list of tag, tag.class or .class parts.
+std::string UnusedRules(const std::string& css, const std::string& xhtml) {
+  std::string unused;
+  const std::string plain = std::regex_replace(css, std::regex(R"(/\*[\s\S]*?\*/)"), "");
+  const std::regex rule(R"(([^{}]+)\{[^}]*\})"), part(R"(([a-z0-9]*)(\.([a-z-]+))?)");
+  for (std::sregex_iterator it(plain.begin(), plain.end(), rule), end; it != end; ++it) {
+    std::istringstream parts((*it)[1].str());
+    for (std::string p; parts >> p;) {
+      std::smatch m;
+      if (!std::regex_match(p, m, part)) { unused += "(unread) " + p + "\n"; continue; }
+      const std::string tag = m[1].matched && m[1].length() ? m[1].str() : "[a-z0-9]+";
+      const std::string cls = m[3].matched ? "[^>]*class=\"([^\"]* )?" + m[3].str() + "[\" ]" : "";
+      if (!std::regex_search(xhtml, std::regex("<" + tag + "[\\s>/]" + cls))
+          && !std::regex_search(xhtml, std::regex("<" + tag + cls)))
+        unused += (*it)[1].str() + "\n";
+    }
+  }
+  return unused;
+}
+
+class ExampleBooks : public RealConverterTest {
+ protected:
+  // Converts `wildcard` into out/ and returns the named EPUB, validated by
+  // EPUBCheck and checked for machine paths and dead links.
+  Epub Convert(const std::string& wildcard, const std::string& book) {
+    const int code = Run({(root_ / "bin" / "qprepare").string(), "-o", "out", wildcard}, "log");
+    EXPECT_EQ(code, 0) << ReadFile(root_ / "log");
+    EXPECT_EQ(Leftovers(), "");
+    const std::string archive = (root_ / "out" / book).string();
+    // One compiler tier and one GC thread: a third of the processor time.
+    EXPECT_EQ(Run({kJava, "-XX:TieredStopAtLevel=1", "-XX:+UseSerialGC", "-jar", kEpubCheck,
+                   archive}, "epubcheck.txt"), 0);
+    const std::string report = ReadFile(root_ / "epubcheck.txt");
+    EXPECT_TRUE(Contains(report, "Messages: 0 fatals / 0 errors / 0 warnings")) << report;
+    const Epub epub(root_ / ("unpacked-" + book), Unpack(book));
+    EXPECT_FALSE(Contains(epub.text, "file:")) << "a link or picture was not taken into the book";
+    for (const fs::path& machinePath : {root_, fs::path(QV_SOURCE_ROOT)})
+      EXPECT_FALSE(Contains(epub.text, machinePath.string())) << machinePath;
+    EXPECT_EQ(epub.DeadLinks(), "");
+    return epub;
+  }
+};
+
+TEST_F(ExampleBooks, BecomeValidEpubsWithMetadataTextPicturesAndLinks) {
+  const Epub book = Convert("examples/*.htm", "lighthouses.epub");
   // Only the two books: the chapters come in by include tags, not on their own.
   EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "out"), {}), 2);
-  EXPECT_EQ(Leftovers(), "");
 
   // An EPUB is a zip archive that starts with the stored entry "mimetype".
   const std::string raw = ReadFile(root_ / "out" / "lighthouses.epub") + std::string(58, '-');
   EXPECT_EQ(raw.substr(0, 4) + raw.substr(8, 2) + raw.substr(30, 28),
             std::string("PK\x03\x04\0\0", 6) + "mimetypeapplication/epub+zip");
 
-  const Epub book(Unpack("lighthouses.epub"));
   // Entities decoded and quotes kept through the command line; the author
   // from the page's meta tag; the language from a target-only include.
   EXPECT_EQ(Element(book.opf, "dc:title"), "Lighthouses & Their Keepers: \"A Light Kept\"");
@@ -149,14 +255,91 @@ TEST_F(RealConverterTest, ExampleBooksBecomeEpubsWithMetadataTextAndPictures) {
                            "chapters/figures/stairs.png", "chapters/figures/logbook.png",
                            "images/lighthouses-cover.png", "shared/book.css"})
     EXPECT_TRUE(book.Holds(examples / file)) << file << " is not in the book";
-  EXPECT_FALSE(Contains(book.text, "file:")) << "a picture was not embedded";
+
+  // The links between chapters: to a section, and to a chapter as a whole
+  // (the anchor lands behind its heading, in the same part of the book).
+  EXPECT_EQ(book.Follow("turns the lens").rfind(" id=\"turning\"", 0), 0u);
+  EXPECT_TRUE(Contains(book.Follow("the first chapter").substr(0, 300), "here is the rock"));
+  // Every rule of the style sheet applies to something in the book, and
+  // nothing comes before the first chapter.
+  EXPECT_EQ(UnusedRules(ReadFile(examples / "shared" / "book.css"), book.text), "");
+  EXPECT_FALSE(Contains(book.text, "class=\"level1 unnumbered\"")) << "an untitled chapter";
 
   // The short book: its own cover and picture; its %r tag takes back the toc.
-  const Epub tidepools(Unpack("tidepools.epub"));
+  const Epub tidepools(root_ / "unpacked-tidepools.epub", Unpack("tidepools.epub"));
   EXPECT_EQ(Element(tidepools.opf, "dc:title"), "A Morning at the Tide Pools");
   EXPECT_TRUE(tidepools.Holds(examples / "images" / "tidepools-cover.png"));
   EXPECT_TRUE(tidepools.Holds(examples / "images" / "anemone.png"));
   EXPECT_FALSE(Contains(tidepools.opf, "<itemref idref=\"nav\""));
+}
+
+// The README's three-file book, which the README shows whole: each file it
+// shows under a line "`examples/readme/<name>`:" is that file, byte for byte,
+// and the book converts into a valid EPUB whose chapters link to each other.
+TEST_F(ExampleBooks, TheReadmeBookIsTheOneShownAndWorks) {
+  const std::string readme = ReadFile(fs::path(QV_SOURCE_ROOT) / "README.md");
+  const std::regex shown("`(examples/readme/[^`]+)`:\n\n```html\n([\\s\\S]*?)```\n");
+  std::set<std::string> files;
+  for (std::sregex_iterator it(readme.begin(), readme.end(), shown), end; it != end; ++it) {
+    files.insert((*it)[1].str());
+    EXPECT_EQ((*it)[2].str(), ReadFile(fs::path(QV_SOURCE_ROOT) / (*it)[1].str())) << (*it)[1];
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(root_ / "examples" / "readme")) {
+    if (entry.is_regular_file()) {
+      EXPECT_EQ(files.count(fs::relative(entry.path(), root_).generic_string()), 1u)
+          << entry.path() << " is not shown in the README";
+    }
+  }
+
+  const Epub book = Convert("examples/readme/*.htm", "my-garden.epub");
+  EXPECT_EQ(Element(book.opf, "dc:title"), "My Garden: A Year in Beds & Borders");
+  EXPECT_EQ(Element(book.opf, "dc:creator"), "A. Smith");
+  EXPECT_EQ(book.Follow("the rows").rfind(" id=\"seeds\"", 0), 0u);
+  EXPECT_TRUE(Contains(book.Follow("the first chapter").substr(0, 200), "Sow thinly"));
+}
+
+// Where Calibre is installed: the books as azw3, read back by ebook-meta.
+TEST_F(ExampleBooks, BecomeAzw3WhereCalibreIsInstalled) {
+  if (!fs::exists(kEbookConvert) || !fs::exists(kEbookMeta))
+    GTEST_SKIP() << "Calibre (ebook-convert, ebook-meta) is not installed";
+  ASSERT_EQ(Run({(root_ / "bin" / "qprepare").string(), "-t", "azw3", "-o", "out",
+                 "examples/*.htm"}, "log"), 0) << ReadFile(root_ / "log");
+  EXPECT_EQ(Leftovers(), "");
+  for (const auto& [book, title] : {std::pair{"lighthouses", "Lighthouses & Their Keepers"},
+                                    std::pair{"tidepools", "A Morning at the Tide Pools"}}) {
+    ASSERT_EQ(Run({kEbookMeta, (root_ / "out" / (std::string(book) + ".azw3")).string()},
+                  "meta.txt"), 0) << ReadFile(root_ / "meta.txt");
+    EXPECT_TRUE(std::regex_search(ReadFile(root_ / "meta.txt"),
+                                  std::regex(std::string("Title\\s*: ") + title + "\n")))
+        << ReadFile(root_ / "meta.txt");
+  }
+}
+
+// Each INI sample of the README is one of the shipped files, key for key.
+TEST(Readme, IniSamplesAreTheShippedFiles) {
+  const fs::path source(QV_SOURCE_ROOT);
+  const quorvane::TIniFile posix((source / "config" / "shipped" / "qprepare-posix.ini").string());
+  const quorvane::TIniFile win((source / "config" / "shipped" / "qprepare-win.ini").string());
+  const std::string readme = ReadFile(source / "README.md");
+  const std::regex block("```ini\n([\\s\\S]*?)```"), line(R"(\[(.*)\]|([^=;]+)=(.*))");
+  int samples = 0;
+  for (std::sregex_iterator it(readme.begin(), readme.end(), block), end; it != end; ++it) {
+    ++samples;
+    std::string section, differences[2];
+    std::istringstream lines((*it)[1].str());
+    for (std::string text; std::getline(lines, text);) {
+      std::smatch m;
+      if (!std::regex_match(text, m, line)) continue;
+      if (m[1].matched) { section = m[1].str(); continue; }
+      for (int i = 0; i < 2; ++i)
+        if ((i ? win : posix).ReadString(section, m[2].str(), "<missing>") != m[3].str())
+          differences[i] += "[" + section + "] " + text + "\n";
+    }
+    EXPECT_TRUE(differences[0].empty() || differences[1].empty())
+        << "differs from the POSIX file in\n" << differences[0] << "and from the Windows file in\n"
+        << differences[1];
+  }
+  EXPECT_GT(samples, 0) << "no INI sample found";
 }
 
 // The shipped configuration files, read the way qprepare reads them: every

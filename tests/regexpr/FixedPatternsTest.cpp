@@ -7,7 +7,7 @@ namespace {
 using namespace regexpr_test;
 
 const char* const kMetaTag = "<meta\\s+name=([\"']?)([^>]*?)\\1\\s+content=([\"']?)([^>]*?)\\3[^>]*>";
-const char* const kLink = "<[a-z][^>]*?(href|src)=([\"']?)(([a-z]+:)?([^>]*?))\\2";
+const char* const kLink = "<[a-z][^>]*?[\\s:](href|src)=([\"']?)(([a-z]+:)?([^>]*?))\\2";
 
 // Every match as "whole|group 1|group 2|...", "-" for a group that took no
 // part; each text is checked against the subject at the group's bounds, and
@@ -76,7 +76,7 @@ TEST(FixedPatterns, LinksOfARealPage) {
       "<A HREF=\"http://example.com/x?y=1\">Web</A>\n"
       "<a href=\"\">Empty</a>\n<a href=plain.htm>Unquoted</a>\n"
       "<img src=\"pics/a.png\" href=\"ignored.htm\" alt=\"A\">\n"
-      "<img alt=\"B\" data-src=\"lazy.png\">\n"
+      "<img alt=\"B\" data-src=\"lazy.png\">\n<image xlink:href=\"p.svg\"/>\n"
       "<a\n  class=\"x\"\n  href=\"../up/it's.htm\">Apostrophe</a>\n"
       "<a href=\"C:\\books\\x.htm\">Drive</a>\n"
       "<p>not a link: < a href=\"no.htm\"> and href=\"bare.htm\"</p>\n"
@@ -89,7 +89,8 @@ TEST(FixedPatterns, LinksOfARealPage) {
       "<a href=\"\"|href|\"||-|",
       "<a href=|href|||-|",  // unquoted values are never taken
       "<img src=\"pics/a.png\"|src|\"|pics/a.png|-|pics/a.png",  // only the first attribute counts
-      "<img alt=\"B\" data-src=\"lazy.png\"|src|\"|lazy.png|-|lazy.png",
+      // data-src is not src; a colon may stand before the name.
+      "<image xlink:href=\"p.svg\"|href|\"|p.svg|-|p.svg",
       "<a\n  class=\"x\"\n  href=\"../up/it's.htm\"|href|\"|../up/it's.htm|-|../up/it's.htm",
       "<a href=\"C:\\books\\x.htm\"|href|\"|C:\\books\\x.htm|C:|\\books\\x.htm",
       "<a title=\"see href=|href|||-|",  // href= inside another attribute's value comes first
