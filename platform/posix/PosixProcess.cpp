@@ -25,6 +25,7 @@ const char* const kLineBreak = "\n";
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+int lastProcessSignal = 0;
 
 void OnInterrupt(int) { interrupted = 1; }
 
@@ -66,6 +67,7 @@ std::string FindProgram(const std::string& program) {
 }  // namespace
 
 bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uint32_t& errorCode) {
+  lastProcessSignal = 0;
   std::vector<std::string> args = SplitCommandLine(commandLine);
   if (args.empty()) {
     errorCode = ENOENT;
@@ -94,13 +96,22 @@ bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uin
       return false;
     }
   }
-  if (WIFEXITED(status))
+  if (WIFEXITED(status)) {
     exitCode = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status))
-    exitCode = 128 + WTERMSIG(status);
-  else
+  } else if (WIFSIGNALED(status)) {
+    lastProcessSignal = WTERMSIG(status);
+    exitCode = 128 + lastProcessSignal;
+  } else {
     exitCode = status;
+  }
   return true;
+}
+
+int LastProcessSignal() { return lastProcessSignal; }
+
+std::string SignalName(int signal) {
+  const char* name = ::sigabbrev_np(signal);
+  return name ? std::string("SIG") + name : std::string();
 }
 
 std::string SystemMessage(std::uint32_t code) {
