@@ -29,6 +29,9 @@ std::string ConfigFileName();
 // The reader for the INI file, or nothing when the file does not exist.
 std::unique_ptr<TIniFile> OpenConfigFile();
 void LoadConfig(TConvertOptions& options);
+// The target looked up before any -t: DefaultTarget of the Config section,
+// "lrf" when the file or the key is missing.
+std::string DefaultTargetName(const std::string& fileName = ConfigFileName());
 bool LookupTarget(const std::string& name, TConvertOptions& options);
 
 // The same operations on a named INI file instead of the one beside the

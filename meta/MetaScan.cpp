@@ -18,6 +18,7 @@ namespace {
 // and the number of includes expanded so far for this input file.
 struct TIncludeChain {
   TIncludeLimits limits;
+  TFileReadHook onRead;
   std::vector<std::string> paths;      // as read
   std::vector<std::string> fullPaths;  // for comparison
   int includes = 0;
@@ -56,7 +57,9 @@ std::string LoadWithIncludes(const std::string& path, TIncludeChain& chain) {
     }
   }
 
-  const std::string text = RewriteLinks(platform::ReadWholeFile(path), path);
+  const std::string bytes = platform::ReadWholeFile(path);
+  if (chain.onRead) chain.onRead(path, bytes);
+  const std::string text = RewriteLinks(bytes, path);
 
   chain.paths.push_back(path);
   chain.fullPaths.push_back(fullPath);
@@ -96,8 +99,14 @@ bool IsIncludeName(const std::string& name) {
 std::string LoadDocument(const std::string& path) { return LoadDocument(path, TIncludeLimits()); }
 
 std::string LoadDocument(const std::string& path, const TIncludeLimits& limits) {
+  return LoadDocument(path, limits, nullptr);
+}
+
+std::string LoadDocument(const std::string& path, const TIncludeLimits& limits,
+                         const TFileReadHook& onRead) {
   TIncludeChain chain;
   chain.limits = limits;
+  chain.onRead = onRead;
   return LoadWithIncludes(path, chain);
 }
 

@@ -27,19 +27,45 @@ std::string LocalUrl(const std::string& resolvedPath, PathStyle style) {
   return CurrentUrlPrefix + path;
 }
 
+namespace {
+
+// The relative or absolute local path a link of LinkPattern names, and its
+// fragment ("#..." or empty); nothing for a link that names no local file.
+struct TLocalLink {
+  std::string path, fragment;
+};
+std::optional<TLocalLink> LocalLinkOf(TPattern& match) {
+  // A value that starts with a scheme (mailto:, file:, also a drive C:)
+  // is already absolute.
+  if (!match.GroupText(4).empty()) return std::nullopt;
+  const std::string value = match.GroupText(5);
+  const std::size_t hash = value.find('#');
+  TLocalLink link{value.substr(0, hash), {}};
+  if (link.path.empty()) return std::nullopt;  // in-page anchor or empty value
+  if (hash != std::string::npos) link.fragment = value.substr(hash);
+  return link;
+}
+
+}  // namespace
+
 std::string RewriteLinks(const std::string& text, const std::string& baseFile,
                          PathStyle style) {
   return RewriteTags(LinkPattern, text, [&](TPattern& match) -> std::optional<TTagReplacement> {
-    // A value that starts with a scheme (mailto:, file:, also a drive C:)
-    // is already absolute.
-    if (!match.GroupText(4).empty()) return std::nullopt;
-    const std::string value = match.GroupText(5);
-    const std::size_t hash = value.find('#');
-    const std::string path = value.substr(0, hash);
-    if (path.empty()) return std::nullopt;  // in-page anchor or empty value
-    const std::string fragment = hash == std::string::npos ? std::string() : value.substr(hash);
-    return TTagReplacement{3, LocalUrl(ResolveReference(baseFile, path, style), style) + fragment};
+    const std::optional<TLocalLink> link = LocalLinkOf(match);
+    if (!link) return std::nullopt;
+    return TTagReplacement{
+        3, LocalUrl(ResolveReference(baseFile, link->path, style), style) + link->fragment};
   });
+}
+
+std::vector<std::string> LinkedFiles(const std::string& text, const std::string& baseFile) {
+  std::vector<std::string> files;
+  const auto matcher = NewTagMatcher(LinkPattern);
+  for (bool found = matcher->Exec(text); found; found = matcher->ExecNext()) {
+    if (const std::optional<TLocalLink> link = LocalLinkOf(*matcher))
+      files.push_back(ResolveReference(baseFile, link->path));
+  }
+  return files;
 }
 
 std::string RewriteLinks(const std::string& text, const std::string& baseFile) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "util/Path.h"
 
@@ -14,6 +15,9 @@ inline constexpr char LinkPattern[] =
     R"re(<[a-z][^>]*?(href|src)=(["']?)(([a-z]+:)?([^>]*?))\2)re";
 
 std::string RewriteLinks(const std::string& text, const std::string& baseFile);
+// The paths of the local files that the links RewriteLinks rewrites name,
+// in the order of the text (whether they exist or not).
+std::vector<std::string> LinkedFiles(const std::string& text, const std::string& baseFile);
 std::string TempDirectory();
 std::string UniqueTempName(const std::string& directory, const std::string& prefix);
 std::string WriteTempCopy(const std::string& inputPath, const std::string& document);
