@@ -154,14 +154,14 @@ FindSearch::FindSearch(const std::string& pattern, Kind kind) : state_(std::make
     mask = pattern.substr(slash + 1);
   }
   if (mask.empty()) return;
-  DIR* dir = ::opendir(state_->directory.empty() ? "." : state_->directory.c_str());
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(
+      ::opendir(state_->directory.empty() ? "." : state_->directory.c_str()), ::closedir);
   if (!dir) return;
-  while (struct dirent* d = ::readdir(dir)) {
+  while (struct dirent* d = ::readdir(dir.get())) {
     std::string_view name = d->d_name;
     if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
     state_->names.emplace_back(name);
   }
-  ::closedir(dir);
   std::sort(state_->names.begin(), state_->names.end(), ListsBefore);
 }
 
