@@ -1,7 +1,7 @@
 # Shared by scripts/test, scripts/demo and scripts/bench: installs what is
 # missing and builds. Source it; it defines functions only.
 
-QV_PACKAGES_BASE="cmake g++ make googletest libgtest-dev pandoc unzip"
+QV_PACKAGES_BASE="cmake g++ make googletest libgtest-dev pandoc unzip dpkg-dev file"
 QV_PACKAGES_WIN="g++-mingw-w64-x86-64 wine64"
 QV_PACKAGES_SAN="clang libclang-rt-14-dev"
 QV_PACKAGES_BENCH="libbenchmark-dev libpcre2-dev"
