@@ -21,7 +21,7 @@ constexpr int kExitInvalidTarget = 2;
 // "{target}" for the default target. Two lines end with a blank on purpose.
 // --help adds kOptionLines after the head.
 constexpr const char* kUsageHead[] = {
-    "Quorvane Prepare v" QV_VERSION,
+    ("Quorvane Prepare v" QV_VERSION),
     "",
     "Syntax: {exe} [-r[+]] [-t <target>] [-o <dir>] [-e <file>] <wildcard>",
     "",
