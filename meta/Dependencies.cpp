@@ -8,11 +8,11 @@ namespace quorvane {
 
 std::vector<std::string> PageDependencies(const std::string& mainFile) {
   std::vector<std::string> files;
-  const std::string document =
-      LoadDocument(mainFile, TIncludeLimits(), [&](const std::string& path, const std::string& text) {
-        files.push_back(path);
-        for (std::string& linked : LinkedFiles(text, path)) files.push_back(std::move(linked));
-      });
+  auto onRead = [&files](const std::string& path, const std::string& text) {
+    files.push_back(path);
+    for (std::string& linked : LinkedFiles(text, path)) files.push_back(std::move(linked));
+  };
+  const std::string document = LoadDocument(mainFile, TIncludeLimits(), onRead);
   // A cover picture or a style sheet often reaches the converter as a
   // parameter (content="%pimages/cover.png") rather than through a link.
   TStringList names, values;

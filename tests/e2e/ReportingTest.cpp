@@ -42,7 +42,8 @@ TEST_F(Reporting, AConverterKilledBySignalIsNamed) {
   Page("exit.htm", "<meta name=\"lrf:--exit\" content=\"137\">");
   const RunResult r = Run({"-e", "log.txt", "*.htm"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(Has(r.out, "fakeconv returned errorlevel 137 (killed by signal 9, SIGKILL)." + kNl)) << r.out;
+  EXPECT_TRUE(Has(r.out, "fakeconv returned errorlevel 137 (killed by signal 9, SIGKILL)." + kNl))
+      << r.out;
   // The same code from a program that ended by itself says nothing more.
   EXPECT_TRUE(Has(r.out, "fakeconv returned errorlevel 137." + kNl)) << r.out;
 }
