@@ -64,11 +64,10 @@ void LoadConfig(TConvertOptions& options, const std::string& fileName) {
   options.ErrorLog.clear();
   options.AbsoluteLocalUrlPrefix = "file:///";
 
-  std::string defaultTarget = kBuiltInTarget;
+  const std::string defaultTarget = DefaultTargetName(fileName);
   if (std::unique_ptr<TIniFile> ini = OpenConfigFile(fileName)) {
-    // These two reads are silent: whatever failed keeps what stood before.
+    // A silent read: if it fails, the built-in value stands.
     try {
-      defaultTarget = ini->ReadString(kConfigSection, "DefaultTarget", defaultTarget);
       options.AbsoluteLocalUrlPrefix = ini->ReadString(kConfigSection, "AbsoluteLocalUrlPrefix",
                                                        options.AbsoluteLocalUrlPrefix);
     } catch (const std::exception&) {
@@ -76,6 +75,17 @@ void LoadConfig(TConvertOptions& options, const std::string& fileName) {
   }
   // An invalid default target is not reported here.
   LookupTarget(defaultTarget, options, fileName);
+}
+
+std::string DefaultTargetName(const std::string& fileName) {
+  if (std::unique_ptr<TIniFile> ini = OpenConfigFile(fileName)) {
+    try {
+      return ini->ReadString(kConfigSection, "DefaultTarget", kBuiltInTarget);
+    } catch (const std::exception&) {
+      // A silent read, as every Config key.
+    }
+  }
+  return kBuiltInTarget;
 }
 
 bool LookupTarget(const std::string& name, TConvertOptions& options, std::string* whyInvalid) {

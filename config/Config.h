@@ -29,6 +29,9 @@ std::string ConfigFileName();
 // The reader for the INI file, or nothing when the file does not exist.
 std::unique_ptr<TIniFile> OpenConfigFile();
 void LoadConfig(TConvertOptions& options);
+// The target looked up before any -t: DefaultTarget of the Config section,
+// "lrf" when the file or the key is missing.
+std::string DefaultTargetName(const std::string& fileName = ConfigFileName());
 // Reads the target's section into options and tells whether the target is
 // valid: its converter is found as the launch finds it (platform::FindProgram)
 // and is no batch file. When it is not valid and whyInvalid is given, that

@@ -17,6 +17,10 @@ struct TConvertOptions {
   std::string Extension;
   std::string ErrorLog;
   std::string AbsoluteLocalUrlPrefix;
+  // Set by -n: show each converter command instead of running it.
+  bool DryRun = false;
+  // Set by -u: skip a file whose output is newer than everything it is made of.
+  bool UpdateOnly = false;
 };
 
 }  // namespace quorvane

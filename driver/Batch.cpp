@@ -1,6 +1,8 @@
 // The batch over the files of one wildcard, and the error log.
+#include "config/Config.h"
 #include "driver/Driver.h"
 #include "meta/CommandLine.h"
+#include "meta/Dependencies.h"
 #include "meta/ModuleState.h"
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
@@ -34,7 +36,84 @@ void ConvertFile(const TConvertOptions& options, const std::string& relFile) {
   DeleteTempCopies();
 }
 
+// -n: everything up to the converter, then the line it would print. The
+// copy is deleted at once; no output directory is made.
+void ShowCommand(const TConvertOptions& options, const std::string& relFile) {
+  const std::string params =
+      BuildCommandLine(options.SourceDir, relFile, options.Extension, options.OutputDir,
+                       options.CommandLine, options.KeepDirStructure, false);
+  platform::WriteStdout("WOULD EXEC: " + ConverterCommandLine(options.Converter, params) +
+                        platform::kLineBreak);
+  DeleteTempCopies();
+}
+
+// -u: skips the file, saying so, when its output is up to date.
+bool SkippedAsUpToDate(const TConvertOptions& options, const std::string& relFile) {
+  if (!options.UpdateOnly) return false;
+  const std::string output =
+      OutputFileName(options.OutputDir, relFile, options.Extension, options.KeepDirStructure);
+  if (!IsUpToDate(output, options.SourceDir + relFile)) return false;
+  platform::WriteStdout("UP TO DATE: " + output + platform::kLineBreak);
+  return true;
+}
+
+// One file found by the search, as the options ask, counted for the summary.
+void HandleFile(const TConvertOptions& options, const std::string& relFile) {
+  if (SkippedAsUpToDate(options, relFile)) {
+    ++RunTally.upToDate;
+  } else if (options.DryRun) {
+    ShowCommand(options, relFile);
+    ++RunTally.shown;
+  } else {
+    ConvertFile(options, relFile);
+    ++RunTally.converted;
+  }
+}
+
+void CountFailure(const std::string& errorLog) {
+  ++RunTally.failed;
+  if (errorLog.empty()) return;
+  for (const std::string& log : RunTally.errorLogs)
+    if (log == errorLog) return;
+  RunTally.errorLogs.push_back(errorLog);
+}
+
 }  // namespace
+
+TRunTally RunTally;
+
+bool IsUpToDate(const std::string& output, const std::string& mainFile) {
+  const std::optional<std::int64_t> made =
+      IsExistingFile(output) ? platform::LastWriteTime(output) : std::nullopt;
+  if (!made) return false;
+  std::vector<std::string> inputs;
+  try {
+    inputs = PageDependencies(mainFile);
+  } catch (const std::exception&) {
+    return false;  // the conversion reports it
+  }
+  inputs.push_back(ConfigFileName());
+  for (const std::string& input : inputs) {
+    if (!IsExistingFile(input)) continue;  // a link to nothing, or no INI file
+    const std::optional<std::int64_t> changed = platform::LastWriteTime(input);
+    if (!changed || *changed >= *made) return false;
+  }
+  return true;
+}
+
+std::string SummaryLine(const TRunTally& tally, const std::string& ending) {
+  std::string line;
+  auto add = [&line](const std::string& part) { line += (line.empty() ? "" : ", ") + part; };
+  // A dry run converts nothing; "0 converted" would only be noise there.
+  if (tally.converted > 0 || tally.shown == 0) add(std::to_string(tally.converted) + " converted");
+  if (tally.shown > 0) add(std::to_string(tally.shown) + " would be converted");
+  if (tally.upToDate > 0) add(std::to_string(tally.upToDate) + " up to date");
+  add(std::to_string(tally.failed) + " failed");
+  for (std::size_t i = 0; i < tally.errorLogs.size(); ++i)
+    line += (i == 0 ? ", errors in " : " and ") + tally.errorLogs[i];
+  if (!ending.empty()) add(ending);
+  return line;
+}
 
 std::string ErrorBlock(const std::string& kindName, const std::string& message,
                        const std::string& filePath) {
@@ -78,9 +157,11 @@ void ConvertDirectory(const TConvertOptions& options) {
     while (search.Next(entry)) {
       if (entry.IsDirectory() || entry.IsVolumeLabel()) continue;
       StopIfInterrupted();
+      ++RunTally.matched;
       try {
-        ConvertFile(options, relDir + entry.name);
+        HandleFile(options, relDir + entry.name);
       } catch (const std::exception& error) {
+        CountFailure(options.ErrorLog);
         ReportError(error, options.ErrorLog, options.SourceDir + relDir + entry.name);
         if (options.ErrorLog.empty()) throw;
       }

@@ -20,6 +20,17 @@ std::string UpperHex(std::uint32_t value) {
   return buffer;
 }
 
+// The exit code; for a converter a signal ended (POSIX: 128 + N) also the
+// signal, e.g. "139 (killed by signal 11, SIGSEGV)".
+std::string ExitCodeText(std::int32_t exitCode) {
+  std::string text = std::to_string(exitCode);
+  const int signal = platform::LastProcessSignal();
+  if (signal == 0 || exitCode != 128 + signal) return text;
+  const std::string name = platform::SignalName(signal);
+  return text + " (killed by signal " + std::to_string(signal) + (name.empty() ? "" : ", " + name) +
+         ")";
+}
+
 }  // namespace
 
 std::string QuotedConverter(const std::string& converter) {
@@ -82,8 +93,8 @@ void CheckConverterResult(bool started, std::int32_t exitCode, std::uint32_t err
     std::string program = converter;
     if (program.size() >= 2 && program.front() == '"' && program.back() == '"')
       program = program.substr(1, program.size() - 2);
-    throw EkelvoError(PathFileName(program) + " returned errorlevel " +
-                      std::to_string(exitCode) + "." + platform::kLineBreak + commandLine);
+    throw EkelvoError(PathFileName(program) + " returned errorlevel " + ExitCodeText(exitCode) +
+                      "." + platform::kLineBreak + commandLine);
   }
 }
 

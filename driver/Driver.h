@@ -63,13 +63,38 @@ void ReportError(const std::exception& error, const std::string& logPath,
 
 // Converts the matching files of one directory level and, when Recursive is
 // set, every level below it. Throws the first error when ErrorLog is empty,
-// and EInterrupted when the user stopped the run.
+// and EInterrupted when the user stopped the run. With DryRun each file's
+// command is shown ("WOULD EXEC: ") instead of run; with UpdateOnly a file
+// whose output is up to date is skipped ("UP TO DATE: ").
 void ConvertDirectory(const TConvertOptions& options);
+
+// True when output exists and is newer than the page mainFile, every file it
+// includes, every existing file their links and the page's parameters name,
+// and the INI file. Any error while reading the page makes it not up to date.
+bool IsUpToDate(const std::string& output, const std::string& mainFile);
+
+// What the run has done so far, for the summary at its end.
+struct TRunTally {
+  int wildcards = 0;  // wildcard arguments handled
+  int matched = 0;    // files found by them
+  int converted = 0, shown = 0, upToDate = 0, failed = 0;  // shown: by a dry run
+  std::vector<std::string> errorLogs{};  // the logs that received a failure
+};
+extern TRunTally RunTally;
+
+// The summary line, e.g. "3 converted, 1 up to date, 1 failed, errors in
+// log.txt"; ending, when not empty, says why the run ended early.
+std::string SummaryLine(const TRunTally& tally, const std::string& ending);
 
 // --- main flow ---
 
 // The usage text for the given executable file name, ending with a line break.
 std::string UsageText(const std::string& executableName);
+// The text --help shows: the usage text naming the actual default target
+// (upper case, "none" when empty), with a line for each further option.
+std::string HelpText(const std::string& executableName, const std::string& defaultTarget);
+// "Quorvane Prepare <version> (<Windows or POSIX> build)".
+std::string VersionText();
 
 // The final report of an error that ended the run.
 std::string FinalReport(const std::string& kindName, const std::string& message,

@@ -4,6 +4,7 @@
 #include "config/Config.h"
 #include "driver/Driver.h"
 #include "platform/Platform.h"
+#include "util/Ascii.h"
 #include "util/Errors.h"
 #include "util/Path.h"
 #include "util/Text.h"
@@ -16,16 +17,17 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitInvalidTarget = 2;
 
-// The usage text, line by line; "{exe}" stands for the executable's name.
-// Two lines end with a blank on purpose.
-constexpr const char* kUsageLines[] = {
-    "Quorvane Prepare v0.12",
+// The usage text, line by line; "{exe}" stands for the executable's name and
+// "{target}" for the default target. Two lines end with a blank on purpose.
+// --help adds kOptionLines after the head.
+constexpr const char* kUsageHead[] = {
+    ("Quorvane Prepare v" QV_VERSION),
     "",
     "Syntax: {exe} [-r[+]] [-t <target>] [-o <dir>] [-e <file>] <wildcard>",
     "",
     "Generates a command line for HTML2LRF.EXE or other converters in Calibre",
     "using HTML metadata to do so.",
-    "Parameter -t, if used, sets the conversion target (default: LRF)",
+    "Parameter -t, if used, sets the conversion target (default: {target})",
     "Parameter -r, if used, forces recursive scan (check subdirectories). If -r+",
     "  is used, the directory structure is used for output files also.",
     "Parameter -o, if used, specifies directory where the output files should",
@@ -33,6 +35,19 @@ constexpr const char* kUsageLines[] = {
     "Parameter -e, if used, forces errors to a logfile <file>. In that case the",
     "  conversion doesn't stop on first error as usual but continues with next",
     "  file.",
+};
+constexpr const char* kOptionLines[] = {
+    "Parameter -n, if used, shows the command lines without running the",
+    "  converter (dry run); no output file or directory is made.",
+    "Parameter -u, if used, skips files whose output is newer than the file,",
+    "  its includes, the files they name and the INI file.",
+#ifdef _WIN32
+    "Parameter --help (or -h, -? or /?) shows this text, --version the version.",
+#else
+    "Parameter --help (or -h or -?) shows this text, --version the version.",
+#endif
+};
+constexpr const char* kUsageTail[] = {
     "",
     "Two special <META> syntaxes are supported:",
     "  <META NAME=\"@include\" CONTENT=\"<path>\">",
@@ -54,6 +69,12 @@ constexpr const char* kUsageLines[] = {
     "INI file for possible prefixes; \"*:\" can also be used for \"any target\".",
 };
 
+#ifdef _WIN32
+constexpr const char* kBuildName = "Windows";
+#else
+constexpr const char* kBuildName = "POSIX";
+#endif
+
 std::string ExecutableName() { return PathFileName(platform::ExecutablePath()); }
 
 void PrintLine(const std::string& text) { platform::WriteStdout(text + platform::kLineBreak); }
@@ -61,6 +82,13 @@ void PrintLine(const std::string& text) { platform::WriteStdout(text + platform:
 int ShowUsage() {
   PrintLine(UsageText(ExecutableName()));
   return kExitFailed;
+}
+
+bool IsHelpOption(const std::string& arg) {
+#ifdef _WIN32
+  if (arg == "/?") return true;
+#endif
+  return SameTextNoCase(arg, "--help") || SameTextNoCase(arg, "-h") || arg == "-?";
 }
 
 // A code location for the final report; its value means nothing outside the
@@ -82,6 +110,16 @@ int HandleArguments(const std::vector<std::string>& args) {
     } else if (SameTextNoCase(arg, "-r+")) {
       RunOptions.Recursive = true;
       RunOptions.KeepDirStructure = true;
+    } else if (SameTextNoCase(arg, "-n")) {
+      RunOptions.DryRun = true;
+    } else if (SameTextNoCase(arg, "-u")) {
+      RunOptions.UpdateOnly = true;
+    } else if (IsHelpOption(arg)) {
+      PrintLine(HelpText(ExecutableName(), DefaultTargetName()));
+      return kExitOk;
+    } else if (SameTextNoCase(arg, "--version")) {
+      PrintLine(VersionText());
+      return kExitOk;
     } else if (SameTextNoCase(arg, "-o") || SameTextNoCase(arg, "-e") ||
                SameTextNoCase(arg, "-t")) {
       if (i + 1 == args.size()) return ShowUsage();
@@ -101,7 +139,11 @@ int HandleArguments(const std::vector<std::string>& args) {
       const std::string full = FullPath(arg);
       RunOptions.SourceDir = PathDirectory(full);
       RunOptions.FileMask = PathFileName(full);
+      ++RunTally.wildcards;
+      const int matchedBefore = RunTally.matched;
       ConvertDirectory(RunOptions);
+      if (RunTally.matched == matchedBefore)
+        platform::WriteStderr("No file matches " + arg + "." + platform::kLineBreak);
     }
   }
   return kExitOk;
@@ -113,14 +155,39 @@ void PrintFinalReport(const char* kindName, const std::string& message) {
 
 }  // namespace
 
-std::string UsageText(const std::string& executableName) {
-  std::string text;
-  for (const char* line : kUsageLines) {
+namespace {
+
+template <std::size_t N>
+void AddLines(std::string& text, const char* const (&lines)[N], const std::string& executableName,
+              const std::string& target) {
+  for (const char* line : lines) {
     std::string l = line;
     if (auto at = l.find("{exe}"); at != std::string::npos) l.replace(at, 5, executableName);
+    if (auto at = l.find("{target}"); at != std::string::npos) l.replace(at, 8, target);
     text += l + platform::kLineBreak;
   }
+}
+
+}  // namespace
+
+std::string UsageText(const std::string& executableName) {
+  std::string text;
+  AddLines(text, kUsageHead, executableName, "LRF");
+  AddLines(text, kUsageTail, executableName, "");
   return text;
+}
+
+std::string HelpText(const std::string& executableName, const std::string& defaultTarget) {
+  std::string text;
+  AddLines(text, kUsageHead, executableName,
+           defaultTarget.empty() ? "none" : AsciiUpperText(defaultTarget));
+  AddLines(text, kOptionLines, executableName, "");
+  AddLines(text, kUsageTail, executableName, "");
+  return text;
+}
+
+std::string VersionText() {
+  return std::string("Quorvane Prepare ") + QV_VERSION + " (" + kBuildName + " build)";
 }
 
 std::string FinalReport(const std::string& kindName, const std::string& message,
@@ -133,11 +200,15 @@ std::string FinalReport(const std::string& kindName, const std::string& message,
   return text;
 }
 
-int RunMain(const std::vector<std::string>& args) {
+namespace {
+
+// The run itself; ending tells the summary why a run ended early.
+int RunArguments(const std::vector<std::string>& args, std::string& ending) {
   try {
     return HandleArguments(args);
   } catch (const EInterrupted&) {
     PrintLine(kInterruptedMessage);
+    ending = "interrupted";
     return kInterruptedExitCode;
   } catch (const Exception& error) {
     PrintFinalReport(error.KindName(), error.what());
@@ -146,7 +217,19 @@ int RunMain(const std::vector<std::string>& args) {
   } catch (...) {
     PrintFinalReport("Exception", "Unknown error");
   }
+  ending = "stopped at the first error";
   return kExitFailed;
+}
+
+}  // namespace
+
+int RunMain(const std::vector<std::string>& args) {
+  RunTally = TRunTally();
+  std::string ending;
+  const int exitCode = RunArguments(args, ending);
+  if (RunTally.wildcards > 0)
+    platform::WriteStderr(SummaryLine(RunTally, ending) + platform::kLineBreak);
+  return exitCode;
 }
 
 }  // namespace quorvane

@@ -252,9 +252,17 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::string OutputFileName(const std::string& outputDir, const std::string& relFile,
+                           const std::string& extension, bool keepDirStructure) {
+  return WithTrailingBackslash(outputDir) +
+         (keepDirStructure ? ReplaceExtension(relFile, extension)
+                           : ReplaceExtension(PathFileName(relFile), extension));
+}
+
 std::string BuildCommandLine(const std::string& sourceDir, const std::string& relFile,
                              const std::string& extension, const std::string& outputDir,
-                             const std::string& commandLine, bool keepDirStructure) {
+                             const std::string& commandLine, bool keepDirStructure,
+                             bool makeOutputDirectory) {
   const std::string mainFile = sourceDir + relFile;
   const std::string document = LoadDocument(mainFile);
 
@@ -262,10 +270,7 @@ std::string BuildCommandLine(const std::string& sourceDir, const std::string& re
   TStringList parameterValues;
   CollectParameters(document, mainFile, parameterNames, parameterValues);
 
-  const std::string output =
-      WithTrailingBackslash(outputDir) +
-      (keepDirStructure ? ReplaceExtension(relFile, extension)
-                        : ReplaceExtension(PathFileName(relFile), extension));
+  const std::string output = OutputFileName(outputDir, relFile, extension, keepDirStructure);
   if (SameFile(output, mainFile)) {
     // The converter would overwrite the page it reads.
     throw EkelvoError("Output file " + output + " is the input file itself; not converted");
@@ -274,7 +279,7 @@ std::string BuildCommandLine(const std::string& sourceDir, const std::string& re
   const std::string input = WriteTempCopy(relFile, document);
   const std::string outputDirectory = PathDirectoryNoSlash(output);
   // The root always exists; an empty name here means the root.
-  if (!outputDirectory.empty()) MakeDirectories(outputDirectory);
+  if (makeOutputDirectory && !outputDirectory.empty()) MakeDirectories(outputDirectory);
 
   return FillTemplate(commandLine, JoinParameters(parameterNames, parameterValues), input,
                       output);

@@ -7,9 +7,17 @@
 
 namespace quorvane {
 
+// The converter's argument text for one input file. A dry run passes
+// makeOutputDirectory false: everything happens but the output directory's
+// creation.
 std::string BuildCommandLine(const std::string& sourceDir, const std::string& relFile,
                              const std::string& extension, const std::string& outputDir,
-                             const std::string& commandLine, bool keepDirStructure);
+                             const std::string& commandLine, bool keepDirStructure,
+                             bool makeOutputDirectory = true);
+// The output file of an input file: outputDir, then the input's name (with
+// keepDirStructure its path below the source directory) with extension.
+std::string OutputFileName(const std::string& outputDir, const std::string& relFile,
+                           const std::string& extension, bool keepDirStructure);
 
 class TStringList;
 

@@ -25,6 +25,7 @@ namespace {
 // and the number of includes expanded so far for this input file.
 struct TIncludeChain {
   TIncludeLimits limits;
+  TFileReadHook onRead;
   std::vector<std::string> paths;      // as read
   std::vector<std::string> fullPaths;  // for comparison
   int includes = 0;
@@ -144,8 +145,10 @@ TLoaded LoadWithIncludes(const std::string& path, TIncludeChain& chain) {
     }
   }
 
+  const std::string bytes = ReadPage(path);
+  if (chain.onRead) chain.onRead(path, bytes);
   std::vector<TLocalLink> ownLinks;
-  const std::string text = RewriteLinks(ReadPage(path), path, kHostPathStyle, &ownLinks);
+  const std::string text = RewriteLinks(bytes, path, kHostPathStyle, &ownLinks);
 
   chain.paths.push_back(path);
   chain.fullPaths.push_back(fullPath);
@@ -289,8 +292,14 @@ bool IsIncludeName(const std::string& name) {
 std::string LoadDocument(const std::string& path) { return LoadDocument(path, TIncludeLimits()); }
 
 std::string LoadDocument(const std::string& path, const TIncludeLimits& limits) {
+  return LoadDocument(path, limits, nullptr);
+}
+
+std::string LoadDocument(const std::string& path, const TIncludeLimits& limits,
+                         const TFileReadHook& onRead) {
   TIncludeChain chain;
   chain.limits = limits;
+  chain.onRead = onRead;
   return LinkWithinDocument(LoadWithIncludes(path, chain));
 }
 

@@ -2,6 +2,7 @@
 // from its meta tags.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "util/Path.h"
@@ -39,6 +40,11 @@ struct TIncludeLimits {
   int includes = kMaxIncludes;
 };
 std::string LoadDocument(const std::string& path, const TIncludeLimits& limits);
+// The same, telling onRead of every file read (the input file, then each
+// include where it is met) together with its bytes as read.
+using TFileReadHook = std::function<void(const std::string& path, const std::string& text)>;
+std::string LoadDocument(const std::string& path, const TIncludeLimits& limits,
+                         const TFileReadHook& onRead);
 
 // Fills the (empty) parallel lists with the parameters selected by the
 // current prefix, in document order. A later tag overrides an earlier one in

@@ -72,6 +72,14 @@ std::string RewriteLinks(const std::string& text, const std::string& baseFile,
   return result;
 }
 
+std::vector<std::string> LinkedFiles(const std::string& text, const std::string& baseFile) {
+  std::vector<TLocalLink> links;
+  RewriteLinks(text, baseFile, kHostPathStyle, &links);
+  std::vector<std::string> files;
+  for (TLocalLink& link : links) files.push_back(std::move(link.target));
+  return files;
+}
+
 std::string RewriteLinks(const std::string& text, const std::string& baseFile) {
   return RewriteLinks(text, baseFile, kHostPathStyle);
 }

@@ -17,6 +17,9 @@ inline constexpr char LinkPattern[] =
     R"re(<[a-z][^>]*?[\s:](href|src)=(["']?)(([a-z]+:)?([^>]*?))\2)re";
 
 std::string RewriteLinks(const std::string& text, const std::string& baseFile);
+// The paths of the local files that the links RewriteLinks rewrites name,
+// in the order of the text (whether they exist or not).
+std::vector<std::string> LinkedFiles(const std::string& text, const std::string& baseFile);
 std::string TempDirectory();
 // Empty when no name can be made; *failure then says which name and why.
 std::string UniqueTempName(const std::string& directory, const std::string& prefix,

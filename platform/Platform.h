@@ -63,6 +63,11 @@ class FindSearch {
 // together with the attributes of what it points at.
 std::optional<std::uint32_t> FileAttributes(const std::string& name);
 
+// When a file's contents last changed, in the system's own ticks (only ever
+// compared with one another); nothing when the name does not exist. A link
+// reports what it points at.
+std::optional<std::int64_t> LastWriteTime(const std::string& name);
+
 // Reads a whole file, denying other processes write access while it is open.
 // Only regular files are read: anything else (directory, device, pipe) and a
 // file that cannot be opened raise EFOpenError "Cannot open file <name>"; a
@@ -139,6 +144,12 @@ ProgramLookup FindProgram(const std::string& name);
 // True for a file that Windows starts through the command interpreter (.bat,
 // .cmd, in any case); on POSIX such a name is a program like any other.
 bool IsBatchFile(const std::string& file);
+// POSIX: the signal that ended the program RunProcess last waited for (its
+// exit status is then 128 + the signal), 0 when it ended by itself. Always 0
+// on Windows.
+int LastProcessSignal();
+// The signal's name, such as "SIGSEGV"; empty when it has none.
+std::string SignalName(int signal);
 
 // FormatMessageA / strerror; empty when the system has no text.
 std::string SystemMessage(std::uint32_t code);
@@ -163,8 +174,8 @@ bool InterruptRequested();
 // The line break the program prints: CR LF on Windows, LF on POSIX.
 extern const char* const kLineBreak;
 
-// A program started with its standard output and standard error going to a
-// file; the end-to-end tests drive the built executable with it. The program
+// A program started with its standard output and standard error going to
+// files; the end-to-end tests drive the built executable with it. The program
 // is started directly from its argument list (never through a shell), in the
 // given working directory, with this process's environment plus the given
 // "NAME=value" entries (which replace variables of the same name).
@@ -175,10 +186,12 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
   // False when the program could not be started; errorCode then holds the
-  // system's code.
+  // system's code. Standard error goes to errorFile, or with standard output
+  // into outputFile when errorFile is empty.
   bool Start(const std::vector<std::string>& args, const std::string& outputFile,
              const std::string& workingDirectory,
-             const std::vector<std::string>& extraEnvironment, std::uint32_t& errorCode);
+             const std::vector<std::string>& extraEnvironment, std::uint32_t& errorCode,
+             const std::string& errorFile = {});
   // Waits for the end and returns the exit status (POSIX: 128 + N after
   // signal N).
   std::int32_t Wait();

@@ -83,6 +83,8 @@ int Measure(const std::string& stdoutFile, char** argv) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutFile.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  // qprepare's summary on standard error goes there too, not between the figures.
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   auto start = std::chrono::steady_clock::now();
   pid_t pid;
   int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv, environ);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "platform/Platform.h"
 #include "platform/ProfileText.h"
 #include "platform/Wildcard.h"
+#include "util/Ascii.h"
 #include "util/Errors.h"
 
 namespace quorvane::platform {
@@ -119,53 +121,79 @@ bool WriteAll(int fd, const std::string& data) {
 // ---- directory search ----
 
 struct FindSearch::State {
-  DIR* dir = nullptr;
-  std::string directory;  // with a final slash, or empty for the current one
-  std::string mask;
+  std::string directory;           // with a final slash, or empty for the current one
+  std::vector<std::string> names;  // the matching names, in listing order
+  std::size_t next = 0;
   Kind kind = Kind::Everything;
 };
 
+namespace {
+
+// The order NTFS lists a folder in: by name, letters compared without regard
+// to case; names that differ only in case (possible here) by their bytes.
+bool ListsBefore(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = AsciiUpper(static_cast<unsigned char>(a[i]));
+    const unsigned char y = AsciiUpper(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+}  // namespace
+
+// The directory is read whole and sorted, so every run over the same folder
+// sees its files in the same order, whatever order the file system keeps.
 FindSearch::FindSearch(const std::string& pattern, Kind kind) : state_(std::make_unique<State>()) {
   state_->kind = kind;
+  std::string mask;
   std::size_t slash = pattern.rfind('/');
   if (slash == std::string::npos) {
-    state_->mask = pattern;
+    mask = pattern;
   } else {
     state_->directory = pattern.substr(0, slash + 1);
-    state_->mask = pattern.substr(slash + 1);
+    mask = pattern.substr(slash + 1);
   }
-  if (state_->mask.empty()) return;
-  state_->dir = ::opendir(state_->directory.empty() ? "." : state_->directory.c_str());
+  if (mask.empty()) return;
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(
+      ::opendir(state_->directory.empty() ? "." : state_->directory.c_str()), ::closedir);
+  if (!dir) return;
+  while (struct dirent* d = ::readdir(dir.get())) {
+    std::string_view name = d->d_name;
+    if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
+    state_->names.emplace_back(name);
+  }
+  std::sort(state_->names.begin(), state_->names.end(), ListsBefore);
 }
 
-FindSearch::~FindSearch() {
-  if (state_->dir) ::closedir(state_->dir);
-}
+FindSearch::~FindSearch() = default;
 
 bool FindSearch::Next(FindEntry& entry) {
-  if (!state_->dir) return false;
-  while (struct dirent* d = ::readdir(state_->dir)) {
-    std::string_view name = d->d_name;
-    if (name == "." || name == "..") continue;
-    if (!MatchesMask(name, state_->mask)) continue;
-    std::optional<std::uint32_t> attributes =
-        AttributesOf(state_->directory + std::string(name), name);
+  while (state_->next < state_->names.size()) {
+    const std::string& name = state_->names[state_->next++];
+    std::optional<std::uint32_t> attributes = AttributesOf(state_->directory + name, name);
     if (!attributes) continue;  // removed since it was listed
     if (state_->kind == Kind::DirectoriesOnly &&
         (*attributes & (kAttrHidden | kAttrSystem | kAttrVolumeLabel)))
       continue;
-    entry.name = std::string(name);
+    entry.name = name;
     entry.attributes = *attributes;
     return true;
   }
-  ::closedir(state_->dir);
-  state_->dir = nullptr;
   return false;
 }
 
 std::optional<std::uint32_t> FileAttributes(const std::string& name) {
   if (name.empty()) return std::nullopt;
   return AttributesOf(name, LastComponent(name));
+}
+
+std::optional<std::int64_t> LastWriteTime(const std::string& name) {
+  struct stat st;
+  if (name.empty() || ::stat(name.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
 // ---- whole files ----

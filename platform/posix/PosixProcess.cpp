@@ -25,6 +25,7 @@ const char* const kLineBreak = "\n";
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+int lastProcessSignal = 0;
 
 void OnInterrupt(int) { interrupted = 1; }
 
@@ -122,6 +123,7 @@ std::string ExpandVariables(const std::string& text, std::string& undefined) {
 }  // namespace
 
 bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uint32_t& errorCode) {
+  lastProcessSignal = 0;
   std::vector<std::string> args = SplitCommandLine(commandLine);
   if (args.empty()) {
     errorCode = ENOENT;
@@ -150,12 +152,14 @@ bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uin
       return false;
     }
   }
-  if (WIFEXITED(status))
+  if (WIFEXITED(status)) {
     exitCode = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status))
-    exitCode = 128 + WTERMSIG(status);
-  else
+  } else if (WIFSIGNALED(status)) {
+    lastProcessSignal = WTERMSIG(status);
+    exitCode = 128 + lastProcessSignal;
+  } else {
     exitCode = status;
+  }
   return true;
 }
 
@@ -169,6 +173,13 @@ ProgramLookup FindProgram(const std::string& name) {
 }
 
 bool IsBatchFile(const std::string&) { return false; }
+
+int LastProcessSignal() { return lastProcessSignal; }
+
+std::string SignalName(int signal) {
+  const char* name = ::sigabbrev_np(signal);
+  return name ? std::string("SIG") + name : std::string();
+}
 
 std::string SystemMessage(std::uint32_t code) {
   if (code > static_cast<std::uint32_t>(INT32_MAX)) return {};

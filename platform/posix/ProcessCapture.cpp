@@ -59,7 +59,7 @@ ChildProcess::~ChildProcess() {
 bool ChildProcess::Start(const std::vector<std::string>& args, const std::string& outputFile,
                          const std::string& workingDirectory,
                          const std::vector<std::string>& extraEnvironment,
-                         std::uint32_t& errorCode) {
+                         std::uint32_t& errorCode, const std::string& errorFile) {
   if (args.empty() || !state_->waited) {
     errorCode = EINVAL;
     return false;
@@ -84,7 +84,11 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
   FileActions actions;
   posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, outputFile.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(actions.get(), STDOUT_FILENO, STDERR_FILENO);
+  if (errorFile.empty())
+    posix_spawn_file_actions_adddup2(actions.get(), STDOUT_FILENO, STDERR_FILENO);
+  else
+    posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, errorFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (!workingDirectory.empty())
     posix_spawn_file_actions_addchdir_np(actions.get(), workingDirectory.c_str());
 

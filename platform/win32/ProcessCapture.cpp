@@ -89,7 +89,7 @@ ChildProcess::~ChildProcess() {
 bool ChildProcess::Start(const std::vector<std::string>& args, const std::string& outputFile,
                          const std::string& workingDirectory,
                          const std::vector<std::string>& extraEnvironment,
-                         std::uint32_t& errorCode) {
+                         std::uint32_t& errorCode, const std::string& errorFile) {
   if (args.empty() || !state_->waited) {
     errorCode = ERROR_INVALID_PARAMETER;
     return false;
@@ -109,6 +109,15 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
     errorCode = GetLastError();
     return false;
   }
+  Handle error;
+  if (!errorFile.empty()) {
+    error.reset(CreateFileA(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (error.get() == INVALID_HANDLE_VALUE) {
+      errorCode = GetLastError();
+      return false;
+    }
+  }
   Handle input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                            OPEN_EXISTING, 0, nullptr));
 
@@ -117,7 +126,7 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input.get();
   startup.hStdOutput = output.get();
-  startup.hStdError = output.get();
+  startup.hStdError = errorFile.empty() ? output.get() : error.get();
 
   std::string environment = EnvironmentBlock(extraEnvironment);
   std::string mutableLine = commandLine;

@@ -95,6 +95,17 @@ std::optional<std::uint32_t> FileAttributes(const std::string& name) {
   return attributes;
 }
 
+std::optional<std::int64_t> LastWriteTime(const std::string& name) {
+  // Opened rather than looked up, so that a link reports what it points at.
+  FileHandle file(::CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FILETIME written;
+  if (!file.ok() || !::GetFileTime(file.get(), nullptr, nullptr, &written)) return std::nullopt;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(written.dwHighDateTime) << 32) |
+                                   written.dwLowDateTime);
+}
+
 // ---- whole files ----
 
 std::string ReadWholeFile(const std::string& name) {

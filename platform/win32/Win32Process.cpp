@@ -92,6 +92,10 @@ bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uin
   return true;
 }
 
+// A Windows program ends by itself or by TerminateProcess, never by a signal.
+int LastProcessSignal() { return 0; }
+std::string SignalName(int) { return {}; }
+
 std::string SystemMessage(std::uint32_t code) {
   char buffer[2048];
   DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

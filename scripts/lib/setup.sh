@@ -2,8 +2,9 @@
 # missing and builds. Source it; it defines functions only.
 
 # epubcheck (with the Java runtime it pulls in) validates the EPUBs that
-# tests/realconv makes; zlib1g-dev builds examples/tools/makepictures.
-QV_PACKAGES_BASE="cmake g++ make googletest libgtest-dev pandoc unzip epubcheck zlib1g-dev"
+# tests/realconv makes; zlib1g-dev builds examples/tools/makepictures;
+# dpkg-dev and file let cpack work out the package's dependencies.
+QV_PACKAGES_BASE="cmake g++ make googletest libgtest-dev pandoc unzip epubcheck zlib1g-dev dpkg-dev file"
 QV_PACKAGES_WIN="g++-mingw-w64-x86-64 wine64 locales"
 QV_PACKAGES_SAN="clang libclang-rt-14-dev"
 QV_PACKAGES_BENCH="libbenchmark-dev libpcre2-dev"

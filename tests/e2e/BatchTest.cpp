@@ -184,6 +184,8 @@ TEST_F(Batch, InterruptWaitsForTheConverterAndCleansUp) {
   // the interrupt is no conversion error.
   EXPECT_EQ(Calls().size(), 1u);
   EXPECT_FALSE(fs::exists(work_ / "log.txt"));
+  // The interrupted file counts neither way; the summary says why the run ended.
+  EXPECT_EQ(ReadFile(stderr_), "0 converted, 0 failed, interrupted" + kNl);
 }
 
 }  // namespace

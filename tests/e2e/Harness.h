@@ -52,7 +52,7 @@ struct Call {
   std::map<std::string, std::string> files;  // argument -> bytes of the file it names
   const std::string& Input() const { return args.back(); }  // with the default template
 };
-struct RunResult { int exitCode = -1; std::string out; };
+struct RunResult { int exitCode = -1; std::string out, err; };  // standard output and error
 
 class E2eTest : public ::testing::Test {
  protected:
@@ -71,6 +71,7 @@ class E2eTest : public ::testing::Test {
     fs::copy_file(QV_FAKECONV, conv_ = bin_ / ("fakeconv" + kExe));
     record_ = root_ / "record.txt";
     stdout_ = root_ / "stdout.txt";
+    stderr_ = root_ / "stderr.txt";
   }
   // However a run ended, it leaves no temporary directory and every page as it was.
   void TearDown() override {
@@ -89,7 +90,8 @@ class E2eTest : public ::testing::Test {
     WriteFile(work_ / relPath, pages_[relPath] = text);
   }
 
-  // Starts qprepare in work/ without waiting; its output goes to stdout_.
+  // Starts qprepare in work/ without waiting; its output goes to stdout_ and
+  // stderr_.
   bool Start(quorvane::platform::ChildProcess& child, std::vector<std::string> args) {
     args.insert(args.begin(), S(qprepare_));
     std::vector<std::string> env{"FAKECONV_RECORD=" + S(record_), "TMPDIR=" + S(tmp_),
@@ -100,7 +102,7 @@ class E2eTest : public ::testing::Test {
       env.push_back(entry);
     }
     std::uint32_t error = 0;
-    if (child.Start(args, S(stdout_), S(work_), env, error)) return true;
+    if (child.Start(args, S(stdout_), S(work_), env, error, S(stderr_))) return true;
     ADD_FAILURE() << "qprepare did not start, error " << error;
     return false;
   }
@@ -108,7 +110,7 @@ class E2eTest : public ::testing::Test {
     quorvane::platform::ChildProcess child;
     if (!Start(child, args)) return {};
     const int code = child.Wait();
-    return {code, ReadFile(stdout_)};
+    return {code, ReadFile(stdout_), ReadFile(stderr_)};
   }
 
   // The recorded converter runs, in order.
@@ -137,7 +139,7 @@ class E2eTest : public ::testing::Test {
     return "file:///" + text.substr(text.starts_with("/") ? 1 : 0);
   }
 
-  fs::path root_, bin_, work_, tmp_, qprepare_, conv_, record_, stdout_;
+  fs::path root_, bin_, work_, tmp_, qprepare_, conv_, record_, stdout_, stderr_;
   std::vector<std::string> env_;  // more "NAME=value" entries for qprepare's environment
   std::map<std::string, std::string> pages_;  // as written, relative to work_
 };

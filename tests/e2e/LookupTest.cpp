@@ -90,7 +90,8 @@ TEST_F(Lookup, InvalidConvertersNameTheKeyAndTheIniFile) {
     RunResult r = RunWith(converter);
     EXPECT_EQ(r.exitCode, 2);
     // The specified line on standard output, the reason on standard error.
-    EXPECT_EQ(r.out, "t is not a valid target for conversion. Check your INI file." + kNl + reason + kNl);
+    EXPECT_EQ(r.out, "t is not a valid target for conversion. Check your INI file." + kNl);
+    EXPECT_EQ(r.err, reason + kNl);
   }
 #ifdef _WIN32
   // Only PATHEXT's extensions are tried for a name without one.

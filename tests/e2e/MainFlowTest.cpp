@@ -24,8 +24,8 @@ TEST_F(MainFlow, UsageAndTargetsWithoutIni) {
   r = Run({"-t", "lrf"});
   EXPECT_EQ(r.exitCode, 2);
   // The reason follows on standard error.
-  EXPECT_EQ(r.out, "lrf is not a valid target for conversion. Check your INI file." + kNl +
-                       "The INI file " + S(bin_ / "qprepare.ini") + " does not exist." + kNl);
+  EXPECT_EQ(r.out, "lrf is not a valid target for conversion. Check your INI file." + kNl);
+  EXPECT_EQ(r.err, "The INI file " + S(bin_ / "qprepare.ini") + " does not exist." + kNl);
 }
 
 TEST_F(MainFlow, ExitCodesAndWhatRunsBeforeTheEnd) {
