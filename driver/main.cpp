@@ -33,6 +33,7 @@ class ModuleCleanup {
 }  // namespace
 
 int main(int argc, char** argv) {
+  quorvane::platform::SetProgramArgument(argc > 0 ? argv[0] : "");
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   ModuleCleanup cleanup;
