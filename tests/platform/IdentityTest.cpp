@@ -66,7 +66,8 @@ TEST(Temp, ARelativeTemporaryFolderIsMadeFull) {
 #endif
   const char* old = std::getenv(variable);
   const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-  for (const std::string& value : {std::string("rel"), "." + std::string(1, kSep) + "rel" + kSep}) {
+  const std::string sep(1, kSep);
+  for (const std::string& value : {std::string("rel"), std::string(".").append(sep).append("rel").append(sep)}) {
 #ifdef _WIN32
     _putenv_s(variable, value.c_str());
 #else
