@@ -239,10 +239,7 @@ std::string TempPath() {
   char buffer[MAX_PATH + 1];
   DWORD n = ::GetTempPathA(MAX_PATH + 1, buffer);
   if (n == 0 || n > MAX_PATH) return {};
-  // The converter may run elsewhere: a relative TMP is made full.
-  const std::string path(buffer, n);
-  const std::string full = FullPathName(path);
-  return full.empty() ? path : full;
+  return std::string(buffer, n);  // a relative TMP comes back full already
 }
 
 std::string UniqueTempName(const std::string& directory, const std::string& prefix) {
