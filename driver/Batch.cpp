@@ -16,21 +16,6 @@ namespace {
 // Error logs that could not be written in this run; each is told once.
 std::set<std::string> failedLogs;
 
-// Deletes the temporary copies of one file when it ends, however it ends.
-class TempCopiesOfFile {
- public:
-  TempCopiesOfFile() = default;
-  TempCopiesOfFile(const TempCopiesOfFile&) = delete;
-  TempCopiesOfFile& operator=(const TempCopiesOfFile&) = delete;
-  ~TempCopiesOfFile() {
-    try {
-      DeleteTempCopies();
-    } catch (...) {
-      // Nothing may leave a destructor; the deletion reports nothing anyway.
-    }
-  }
-};
-
 const char* KindNameOf(const std::exception& error) {
   if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->KindName();
   return "Exception";
@@ -38,7 +23,8 @@ const char* KindNameOf(const std::exception& error) {
 
 // Steps of one file; any error leaves to the per-file guard.
 void ConvertFile(const TConvertOptions& options, const std::string& relFile) {
-  const TempCopiesOfFile copies;
+  // The file's temporary copy goes when the file ends, however it ends.
+  const TempCopiesCleanup copies;
   const std::string params =
       BuildCommandLine(options.SourceDir, relFile, options.Extension, options.OutputDir,
                        options.CommandLine, options.KeepDirStructure);
@@ -55,6 +41,14 @@ bool IsOutputDirectory(const TConvertOptions& options, const std::string& direct
 }
 
 }  // namespace
+
+TempCopiesCleanup::~TempCopiesCleanup() {
+  try {
+    DeleteTempCopies();
+  } catch (...) {
+    // Nothing may leave a destructor; the deletion reports nothing anyway.
+  }
+}
 
 std::string ErrorBlock(const std::string& kindName, const std::string& message,
                        const std::string& filePath) {

@@ -57,6 +57,16 @@ void CheckConverterResult(const TConverterRun& run, const std::string& converter
 
 // --- batch and error log ---
 
+// Deletes every temporary copy still recorded when it goes out of scope: at
+// the end of each file, and at the end of the run.
+class TempCopiesCleanup {
+ public:
+  TempCopiesCleanup() = default;
+  TempCopiesCleanup(const TempCopiesCleanup&) = delete;
+  TempCopiesCleanup& operator=(const TempCopiesCleanup&) = delete;
+  ~TempCopiesCleanup();
+};
+
 // The error block as the console and the log show it.
 std::string ErrorBlock(const std::string& kindName, const std::string& message,
                        const std::string& filePath);
@@ -65,10 +75,10 @@ std::string ErrorBlock(const std::string& kindName, const std::string& message,
 // log is told once on standard error, and the run ends with exit code 1.
 void ReportError(const std::string& kindName, const std::string& message,
                  const std::string& logPath, const std::string& filePath);
-// Whether a block could not be written to its error log during this run.
-bool ErrorLogFailed();
 void ReportError(const std::exception& error, const std::string& logPath,
                  const std::string& filePath);
+// Whether a block could not be written to its error log during this run.
+bool ErrorLogFailed();
 
 // Converts the matching files of one directory level and, when Recursive is
 // set, every level below it. Throws the first error when ErrorLog is empty,
