@@ -13,14 +13,10 @@ TEST(Timeout, TargetThenConfigThenNoLimit) {
       {"[lrf]\n", 0},
       {"[Config]\nTimeout=30\n[lrf]\n", 30},
       {"[Config]\nTimeout=30\n[LRF]\ntimeout=0\n", 0},
-      {"[Config]\nTimeout=30\n[lrf]\nTimeout=\n", 0},
-      {"[lrf]\nTimeout = 120 \n", 120},
-      {"[lrf]\nTimeout=999999999\n", 999999999},
+      {"[lrf]\nTimeout = 999999999 \n", 999999999},
       // No whole number of seconds: told on standard error, no limit.
       {"[Config]\nTimeout=30\n[lrf]\nTimeout=1.5\n", 0},
-      {"[lrf]\nTimeout=-1\n", 0},
       {"[lrf]\nTimeout=9999999999\n", 0},
-      {"[lrf]\nTimeout=5s\n", 0},
   };
   for (const auto& [ini, seconds] : cases) {
     TConvertOptions options;

@@ -88,22 +88,17 @@ void SetTempDirectory(const std::string& dir) {
 // itself could not be written.
 TEST(Batch, EveryFileDeletesItsCopyWhenItEnds) {
   const qvtest::ScratchDir dir;
-  // A temporary folder so deep that a copy named like a long page is a path
-  // too long for the system, while the copy's own folder is not.
-#ifdef _WIN32
-  const std::size_t pathLimit = 260;
-#else
-  const std::size_t pathLimit = 4096;
-#endif
-  const std::string longPage = std::string(200, 'n') + ".htm";
+  // A temporary folder so deep that the copy of a page with a long name is a
+  // path too long for the system, while the copy's own folder is not.
+  const std::size_t limit = kSep == "\\" ? 260 : 4096;
   std::string tmp = dir.Dir("tmp");
-  while (tmp.size() + 20 + longPage.size() < pathLimit + 40)
-    tmp += kSep + std::string(std::min<std::size_t>(100, pathLimit - 40 - tmp.size()), 't');
+  while (tmp.size() < limit - 180) tmp.append(kSep).append(100, 't');
   fs::create_directories(tmp);
   SetTempDirectory(tmp);
+  const std::string longPage = std::string(200, 'n') + ".htm";
+  dir.File(longPage);
   dir.File("bad.htm", "<meta name=\"t:--exit\" content=\"9\">");
   dir.File("good.htm");
-  dir.File(longPage);
   const struct { std::string page, kind; } cases[] = {  // kind "": converted
       {"bad.htm", "EkelvoError"}, {longPage, "EFCreateError"}, {"good.htm", ""}};
   for (const auto& [page, kind] : cases) {
@@ -114,17 +109,13 @@ TEST(Batch, EveryFileDeletesItsCopyWhenItEnds) {
                         .SourceDir = dir.path() + kSep, .FileMask = page, .Prefix = "t:",
                         .OutputDir = dir / "out", .Extension = ".o",
                         .ErrorLog = withLog ? dir / "log.txt" : "", .AbsoluteLocalUrlPrefix = ""};
-      fs::remove(dir / "log.txt");
+      std::string raised;
       try {
         ConvertDirectory(o);
-        EXPECT_TRUE(kind.empty() || withLog);
       } catch (const Exception& error) {
-        EXPECT_EQ(error.KindName(), kind);
+        raised = error.KindName();
       }
-      std::ifstream log(dir / "log.txt");
-      std::string first, second;
-      std::getline(log, first) && std::getline(log, second);
-      EXPECT_EQ(second.starts_with("ERROR " + kind + " "), withLog && !kind.empty()) << second;
+      EXPECT_EQ(raised, withLog ? "" : kind);
       EXPECT_EQ(TempCopyList.Count(), 0);
       EXPECT_TRUE(fs::is_empty(tmp));
     }

@@ -23,10 +23,6 @@ const std::string kMissingInclude = "<meta name=\"@include\" content=\"missing.h
 
 class Robust : public E2eTest {
  protected:
-  // The first lines of a file's error block.
-  static std::string Failed(const std::string& kind, const fs::path& file, const std::string& message) {
-    return "ERROR " + kind + " WHILE CONVERTING " + S(file) + ":" + kNl + message;
-  }
   void Fresh() {
     fs::remove_all(work_);
     fs::create_directories(work_);
@@ -44,11 +40,11 @@ TEST_F(Robust, AConverterOverItsTimeLimitIsStoppedAndItsFileFails) {
   EXPECT_EQ(r.exitCode, 0) << r.out;
   const std::vector<Call> calls = Calls();
   ASSERT_EQ(calls.size(), 1u);
-  const std::string message = Failed(
-      "EkelvoError", work_ / "slow.htm",
-      "fakeconv" + kExe + " did not finish within 1 seconds." + kNl + "Command Line: " + S(conv_) +
-          " --sleep=60000 --ignore-term  --output=\"" + S(work_ / "slow.lrf") + "\" \"" +
-          calls[0].Input() + "\"" + kNl);
+  const std::string message =
+      "ERROR EkelvoError WHILE CONVERTING " + S(work_ / "slow.htm") + ":" + kNl + "fakeconv" + kExe +
+      " did not finish within 1 seconds." + kNl + "Command Line: " + S(conv_) +
+      " --sleep=60000 --ignore-term  --output=\"" + S(work_ / "slow.lrf") + "\" \"" +
+      calls[0].Input() + "\"" + kNl;
   EXPECT_TRUE(Has(r.out, message)) << r.out;
   EXPECT_TRUE(Has(ReadFile(work_ / "log.txt"), message));
   EXPECT_FALSE(Has(ReadFile(record_), "AWAKE"));
