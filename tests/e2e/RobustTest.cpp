@@ -99,9 +99,10 @@ TEST_F(Robust, AnErrorLogNameThatIsNoRegularFileEndsTheRun) {
   EXPECT_TRUE(Calls().empty());
 }
 
-// The converter must never write over the page it reads. When the output
-// exists, the system's file identity decides; before, the names do, and
-// there the builds differ: POSIX names differ in case, Windows names do not.
+// The converter must never write over the page it reads. An existing output
+// is compared by the system's file identity, one that does not exist yet by
+// its name. The builds differ in what the same file is: on POSIX page.HTM is
+// not page.htm, on Windows it is.
 TEST_F(Robust, AnOutputThatIsThePageItselfIsRefused) {
   DefaultIni("[same]\nConverter=" + S(conv_) + "\nExtension=.htm\n[upper]\nConverter=" + S(conv_) +
              "\nExtension=.HTM\n");
