@@ -33,6 +33,25 @@ std::string ConverterProblem(const std::string& converter, const std::string& in
   return key + " does not exist.";
 }
 
+// The converter's time limit of a target: its Timeout key, else the one of
+// [Config]; missing, empty or 0 is no limit. A value that is no whole number
+// of seconds is told on standard error and sets no limit.
+std::uint32_t ReadTimeout(const TIniFile& ini, const std::string& target) {
+  const std::string configValue = ini.ReadString(kConfigSection, "Timeout", "");
+  const std::string value = ini.ReadString(target, "Timeout", configValue);
+  std::uint64_t seconds = 0;
+  bool valid = value.size() <= 9;  // up to 31 years
+  for (char c : value) {
+    valid = valid && c >= '0' && c <= '9';
+    seconds = seconds * 10 + static_cast<unsigned char>(c - '0');
+  }
+  if (valid) return static_cast<std::uint32_t>(seconds);
+  platform::WriteStderr("Timeout=" + value + " for target " + target + " in " + ini.FileName() +
+                        " is not a whole number of seconds; the converter runs without a "
+                        "time limit." + platform::kLineBreak);
+  return 0;
+}
+
 }  // namespace
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
@@ -40,7 +59,12 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   return platform::ReadProfileString(fileName_, section, key, defaultValue);
 }
 
-std::string ConfigFileName() { return ReplaceExtension(platform::ExecutablePath(), ".ini"); }
+std::string ConfigFileName() {
+  // Without the executable's own path there is no INI file: never ".ini" in
+  // the current directory.
+  const std::string executable = platform::ExecutablePath();
+  return executable.empty() ? std::string() : ReplaceExtension(executable, ".ini");
+}
 
 std::unique_ptr<TIniFile> OpenConfigFile() { return OpenConfigFile(ConfigFileName()); }
 
@@ -63,6 +87,7 @@ void LoadConfig(TConvertOptions& options, const std::string& fileName) {
   options.Extension = std::string(".") + kBuiltInTarget;
   options.ErrorLog.clear();
   options.AbsoluteLocalUrlPrefix = "file:///";
+  options.Timeout = 0;
 
   const std::string defaultTarget = DefaultTargetName(fileName);
   if (std::unique_ptr<TIniFile> ini = OpenConfigFile(fileName)) {
@@ -114,6 +139,7 @@ bool LookupTarget(const std::string& name, TConvertOptions& options,
   options.CommandLine = ini->ReadString(name, "CommandLine", configTemplate);
   options.Prefix = ini->ReadString(name, "Prefix", lowerName + ":");
   options.Extension = ini->ReadString(name, "Extension", "." + lowerName);
+  options.Timeout = ReadTimeout(*ini, name);
   ini.reset();
 
   *whyInvalid = ConverterProblem(options.Converter, fileName);

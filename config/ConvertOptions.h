@@ -1,6 +1,7 @@
 // The settings of one conversion batch.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace quorvane {
@@ -17,6 +18,9 @@ struct TConvertOptions {
   std::string Extension;
   std::string ErrorLog;
   std::string AbsoluteLocalUrlPrefix;
+  // Seconds a converter may run before it is stopped and its file fails;
+  // 0 is no limit. The target's Timeout key, else the one of [Config].
+  std::uint32_t Timeout = 0;
   // Set by -n: show each converter command instead of running it.
   bool DryRun = false;
   // Set by -u: skip a file whose output is newer than everything it is made of.

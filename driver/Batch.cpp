@@ -1,4 +1,6 @@
 // The batch over the files of one wildcard, and the error log.
+#include <set>
+
 #include "config/Config.h"
 #include "driver/Driver.h"
 #include "meta/CommandLine.h"
@@ -13,9 +15,8 @@ namespace quorvane {
 
 namespace {
 
-void StopIfInterrupted() {
-  if (platform::InterruptRequested()) throw EInterrupted{};
-}
+// Error logs that could not be written in this run; each is told once.
+std::set<std::string> failedLogs;
 
 const char* KindNameOf(const std::exception& error) {
   if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->KindName();
@@ -24,27 +25,32 @@ const char* KindNameOf(const std::exception& error) {
 
 // Steps of one file; any error leaves to the per-file guard.
 void ConvertFile(const TConvertOptions& options, const std::string& relFile) {
+  // The file's temporary copy goes when the file ends, however it ends.
+  const TempCopiesCleanup copies;
   const std::string params =
       BuildCommandLine(options.SourceDir, relFile, options.Extension, options.OutputDir,
                        options.CommandLine, options.KeepDirStructure);
-  std::int32_t exitCode = 0;
-  std::uint32_t errorCode = 0;
-  const bool started = RunConverter(options.Converter, params, exitCode, errorCode);
+  const TConverterRun run = RunConverter(options.Converter, params, options.Timeout);
   // A converter stopped by the user's interrupt is no failed file.
   StopIfInterrupted();
-  CheckConverterResult(started, exitCode, errorCode, options.Converter, params);
-  DeleteTempCopies();
+  CheckConverterResult(run, options.Converter, params);
+}
+
+// The output directory inside the walked tree holds what the batch wrote;
+// the walk never enters it.
+bool IsOutputDirectory(const TConvertOptions& options, const std::string& directory) {
+  return SameExistingEntry(directory, options.OutputDir).value_or(false);
 }
 
 // -n: everything up to the converter, then the line it would print. The
 // copy is deleted at once; no output directory is made.
 void ShowCommand(const TConvertOptions& options, const std::string& relFile) {
+  const TempCopiesCleanup copies;
   const std::string params =
       BuildCommandLine(options.SourceDir, relFile, options.Extension, options.OutputDir,
                        options.CommandLine, options.KeepDirStructure, false);
   platform::WriteStdout("WOULD EXEC: " + ConverterCommandLine(options.Converter, params) +
                         platform::kLineBreak);
-  DeleteTempCopies();
 }
 
 // -u: skips the file, saying so, when its output is up to date.
@@ -79,6 +85,14 @@ void CountFailure(const std::string& errorLog) {
 }
 
 }  // namespace
+
+TempCopiesCleanup::~TempCopiesCleanup() {
+  try {
+    DeleteTempCopies();
+  } catch (...) {
+    // Nothing may leave a destructor; the deletion reports nothing anyway.
+  }
+}
 
 TRunTally RunTally;
 
@@ -126,16 +140,16 @@ void ReportError(const std::string& kindName, const std::string& message,
   const std::string block = ErrorBlock(kindName, message, filePath) + platform::kLineBreak;
   platform::WriteStdout(block);
   if (logPath.empty()) return;
-  try {
-    if (IsExistingFile(logPath))
-      platform::AppendToFile(logPath, block);
-    else
-      platform::WriteWholeFile(logPath, block);
-  } catch (const std::exception&) {
-    // The block is on the console already; a log that cannot be written is
-    // not allowed to stop the batch.
-  }
+  // The block is on the console already; a log that cannot be written is not
+  // allowed to stop the batch, but the run must not look clean either.
+  std::string reason;
+  if (platform::AppendToFileCreating(logPath, block, reason)) return;
+  if (failedLogs.insert(logPath).second)
+    platform::WriteStderr("Cannot write error log " + logPath + ": " + reason +
+                          platform::kLineBreak);
 }
+
+bool ErrorLogFailed() { return !failedLogs.empty(); }
 
 void ReportError(const std::exception& error, const std::string& logPath,
                  const std::string& filePath) {
@@ -177,6 +191,7 @@ void ConvertDirectory(const TConvertOptions& options) {
     // A link could lead back up the tree, or out of it.
     if (entry.IsLink()) continue;
     StopIfInterrupted();
+    if (IsOutputDirectory(options, options.SourceDir + relDir + entry.name)) continue;
     TConvertOptions sub = options;
     sub.FileMask = relDir + entry.name + PathSeparator() + mask;
     ConvertDirectory(sub);

@@ -1,4 +1,5 @@
 // Starting the converter and checking how it ended.
+#include <chrono>
 #include <cstdio>
 
 #include "config/Config.h"
@@ -13,6 +14,11 @@ namespace {
 
 // The system's code for "file not found", used when no converter is named.
 constexpr std::uint32_t kFileNotFound = 2;
+// How often a running converter's status is looked at.
+constexpr std::uint32_t kPollMs = 200;
+// The first interrupt lets a running converter finish its file (it shares the
+// console and got the request itself); the second stops it.
+constexpr int kInterruptsThatStopAConverter = 2;
 
 std::string UpperHex(std::uint32_t value) {
   char buffer[16];
@@ -22,16 +28,19 @@ std::string UpperHex(std::uint32_t value) {
 
 // The exit code; for a converter a signal ended (POSIX: 128 + N) also the
 // signal, e.g. "139 (killed by signal 11, SIGSEGV)".
-std::string ExitCodeText(std::int32_t exitCode) {
-  std::string text = std::to_string(exitCode);
-  const int signal = platform::LastProcessSignal();
-  if (signal == 0 || exitCode != 128 + signal) return text;
-  const std::string name = platform::SignalName(signal);
-  return text + " (killed by signal " + std::to_string(signal) + (name.empty() ? "" : ", " + name) +
-         ")";
+std::string ExitCodeText(const TConverterRun& run) {
+  std::string text = std::to_string(run.exitCode);
+  if (run.signal == 0 || run.exitCode != 128 + run.signal) return text;
+  const std::string name = platform::SignalName(run.signal);
+  return text + " (killed by signal " + std::to_string(run.signal) +
+         (name.empty() ? "" : ", " + name) + ")";
 }
 
 }  // namespace
+
+void StopIfInterrupted() {
+  if (platform::InterruptRequested()) throw EInterrupted{};
+}
 
 std::string QuotedConverter(const std::string& converter) {
   bool hasBlank = converter.find_first_of(" \t") != std::string::npos;
@@ -64,16 +73,42 @@ std::string LaunchCommandLine(const std::string& converter, const std::string& p
   return ConverterCommandLine(program.file, params);
 }
 
-bool RunConverter(const std::string& converter, const std::string& params,
-                  std::int32_t& exitCode, std::uint32_t& errorCode) {
+TConverterRun RunConverter(const std::string& converter, const std::string& params,
+                           std::uint32_t timeoutSeconds) {
+  StopIfInterrupted();
+  TConverterRun run;
   platform::WriteStdout("EXEC: " + ConverterCommandLine(converter, params) +
                         platform::kLineBreak);
-  const std::string commandLine = LaunchCommandLine(converter, params, errorCode);
-  if (commandLine.empty()) return false;
-  std::int32_t status = 0;
-  if (!platform::RunProcess(commandLine, status, errorCode)) return false;
-  exitCode = status;
-  return true;
+  const std::string commandLine = LaunchCommandLine(converter, params, run.errorCode);
+  if (commandLine.empty()) return run;
+  // Writing the line may have found the output closed: that stops the run too.
+  StopIfInterrupted();
+  platform::Process process;
+  if (!process.Start(commandLine, run.errorCode)) return run;
+  run.started = true;
+
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+  for (;;) {
+    std::uint32_t pause = kPollMs;
+    if (timeoutSeconds != 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) {
+        process.Terminate();
+        run.timedOut = timeoutSeconds;
+        return run;
+      }
+      if (left.count() < pause) pause = static_cast<std::uint32_t>(left.count());
+    }
+    if (process.Wait(pause)) break;
+    if (platform::InterruptCount() >= kInterruptsThatStopAConverter) {
+      process.Terminate();
+      throw EInterrupted{};
+    }
+  }
+  run.exitCode = process.ExitStatus();
+  run.signal = process.ExitSignal();
+  return run;
 }
 
 std::string SystemErrorText(std::uint32_t code) {
@@ -81,20 +116,25 @@ std::string SystemErrorText(std::uint32_t code) {
   return text.empty() ? "?" : text;
 }
 
-void CheckConverterResult(bool started, std::int32_t exitCode, std::uint32_t errorCode,
-                          const std::string& converter, const std::string& params) {
+void CheckConverterResult(const TConverterRun& run, const std::string& converter,
+                          const std::string& params) {
   const std::string commandLine =
       std::string("Command Line: ") + ConverterCommandLine(converter, params);
-  if (!started) {
-    throw EkelvoError("Could not create process: (" + UpperHex(errorCode) + ") " +
-                      SystemErrorText(errorCode) + "." + platform::kLineBreak + commandLine);
+  if (!run.started) {
+    throw EkelvoError("Could not create process: (" + UpperHex(run.errorCode) + ") " +
+                      SystemErrorText(run.errorCode) + "." + platform::kLineBreak + commandLine);
   }
-  if (exitCode != 0) {
-    std::string program = converter;
-    if (program.size() >= 2 && program.front() == '"' && program.back() == '"')
-      program = program.substr(1, program.size() - 2);
-    throw EkelvoError(PathFileName(program) + " returned errorlevel " + ExitCodeText(exitCode) +
-                      "." + platform::kLineBreak + commandLine);
+  std::string program = converter;
+  if (program.size() >= 2 && program.front() == '"' && program.back() == '"')
+    program = program.substr(1, program.size() - 2);
+  if (run.timedOut != 0) {
+    throw EkelvoError(PathFileName(program) + " did not finish within " +
+                      std::to_string(run.timedOut) + " seconds." + platform::kLineBreak +
+                      commandLine);
+  }
+  if (run.exitCode != 0) {
+    throw EkelvoError(PathFileName(program) + " returned errorlevel " + ExitCodeText(run) + "." +
+                      platform::kLineBreak + commandLine);
   }
 }
 

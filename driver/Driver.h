@@ -19,6 +19,9 @@ class EInterrupted {};
 inline constexpr int kInterruptedExitCode = 130;
 inline constexpr const char* kInterruptedMessage = "Interrupted: conversion stopped.";
 
+// Raises EInterrupted when the user has asked the run to stop.
+void StopIfInterrupted();
+
 // --- converter launch ---
 
 // The converter as it stands at the head of the command line: in double
@@ -34,32 +37,56 @@ std::string ConverterCommandLine(const std::string& converter, const std::string
 std::string LaunchCommandLine(const std::string& converter, const std::string& params,
                               std::uint32_t& errorCode);
 
-// Prints the "EXEC: " line (the converter as configured) and runs the
-// converter. Returns false when it could not be started (errorCode then holds
-// the system's code); otherwise waits for its end and stores its exit status
-// in exitCode. An empty converter starts nothing and fails with code 2 (file
-// not found); a batch file raises EkelvoError.
-bool RunConverter(const std::string& converter, const std::string& params,
-                  std::int32_t& exitCode, std::uint32_t& errorCode);
+// How one converter run ended.
+struct TConverterRun {
+  bool started = false;         // false: errorCode holds the system's code
+  std::int32_t exitCode = 0;    // when started and not timed out
+  std::uint32_t errorCode = 0;
+  std::uint32_t timedOut = 0;   // the time limit in seconds it was stopped at, 0: none
+  int signal = 0;               // POSIX: the signal that ended it, 0: none
+};
+
+// Prints the "EXEC: " line and runs the converter: starts it, waits for its
+// end (polling every 200 ms without using the processor) and keeps its exit
+// status. An empty converter starts nothing and fails with code 2 (file not
+// found). A converter still running after timeoutSeconds (0: no limit) is
+// stopped. An interrupt before the start starts nothing; a second interrupt
+// while it runs stops it; both raise EInterrupted.
+TConverterRun RunConverter(const std::string& converter, const std::string& params,
+                           std::uint32_t timeoutSeconds = 0);
 
 // The system's message for an error code, "?" when there is none.
 std::string SystemErrorText(std::uint32_t code);
 
-// Raises EkelvoError for a converter that did not start or did not end with 0.
-void CheckConverterResult(bool started, std::int32_t exitCode, std::uint32_t errorCode,
-                          const std::string& converter, const std::string& params);
+// Raises EkelvoError for a converter that did not start, was stopped at its
+// time limit, or did not end with 0.
+void CheckConverterResult(const TConverterRun& run, const std::string& converter,
+                          const std::string& params);
 
 // --- batch and error log ---
+
+// Deletes every temporary copy still recorded when it goes out of scope: at
+// the end of each file, and at the end of the run.
+class TempCopiesCleanup {
+ public:
+  TempCopiesCleanup() = default;
+  TempCopiesCleanup(const TempCopiesCleanup&) = delete;
+  TempCopiesCleanup& operator=(const TempCopiesCleanup&) = delete;
+  ~TempCopiesCleanup();
+};
 
 // The error block as the console and the log show it.
 std::string ErrorBlock(const std::string& kindName, const std::string& message,
                        const std::string& filePath);
-// Prints the error block and appends it to logPath (when not empty); every
-// failure of the log is swallowed.
+// Prints the error block and appends it to logPath (when not empty). A log
+// that cannot be written does not stop the batch: the first failure for a
+// log is told once on standard error, and the run ends with exit code 1.
 void ReportError(const std::string& kindName, const std::string& message,
                  const std::string& logPath, const std::string& filePath);
 void ReportError(const std::exception& error, const std::string& logPath,
                  const std::string& filePath);
+// Whether a block could not be written to its error log during this run.
+bool ErrorLogFailed();
 
 // Converts the matching files of one directory level and, when Recursive is
 // set, every level below it. Throws the first error when ErrorLog is empty,

@@ -75,9 +75,30 @@ constexpr const char* kBuildName = "Windows";
 constexpr const char* kBuildName = "POSIX";
 #endif
 
-std::string ExecutableName() { return PathFileName(platform::ExecutablePath()); }
+std::string ExecutableName() {
+  const std::string path = platform::ExecutablePath();
+  return PathFileName(path.empty() ? platform::ProgramArgument() : path);
+}
 
 void PrintLine(const std::string& text) { platform::WriteStdout(text + platform::kLineBreak); }
+
+void PrintNote(const std::string& text) { platform::WriteStderr(text + platform::kLineBreak); }
+
+// Deletes an earlier error log. Only a regular file is deleted: any other
+// entry of that name (a directory, a link, a device, a pipe) stays as it is,
+// and the run ends before it converts anything more.
+bool DeleteOldErrorLog(const std::string& path) {
+  switch (platform::EntryKindOf(path)) {
+    case platform::EntryKind::Missing:
+      return true;
+    case platform::EntryKind::RegularFile:
+      DeleteFileNamed(path);
+      return true;
+    default:
+      PrintNote("Cannot use " + path + " as error log: it is not a regular file.");
+      return false;
+  }
+}
 
 int ShowUsage() {
   PrintLine(UsageText(ExecutableName()));
@@ -99,6 +120,13 @@ std::uintptr_t ReportLocation() { return reinterpret_cast<std::uintptr_t>(&RunMa
 // leave it as exceptions.
 int HandleArguments(const std::vector<std::string>& args) {
   if (args.empty()) return ShowUsage();
+  // The INI file lies beside the executable; without its path there is none
+  // to read, and one from the current directory must never stand in for it.
+  if (platform::ExecutablePath().empty()) {
+    PrintNote("Cannot find the path of this program (" + ExecutableName() +
+              ") to read its INI file; start it by its full path.");
+    return kExitFailed;
+  }
 
   TConvertOptions RunOptions;
   LoadConfig(RunOptions);
@@ -128,14 +156,14 @@ int HandleArguments(const std::vector<std::string>& args) {
         RunOptions.OutputDir = value;
       } else if (SameTextNoCase(arg, "-e")) {
         RunOptions.ErrorLog = value;
-        if (IsExistingFile(value)) DeleteFileNamed(value);
+        if (!DeleteOldErrorLog(value)) return kExitFailed;
       } else if (std::string whyInvalid; !LookupTarget(value, RunOptions, &whyInvalid)) {
         PrintLine(value + " is not a valid target for conversion. Check your INI file.");
         platform::WriteStderr(whyInvalid + platform::kLineBreak);
         return kExitInvalidTarget;
       }
     } else {
-      if (platform::InterruptRequested()) throw EInterrupted{};
+      StopIfInterrupted();
       const std::string full = FullPath(arg);
       RunOptions.SourceDir = PathDirectory(full);
       RunOptions.FileMask = PathFileName(full);
@@ -205,9 +233,13 @@ namespace {
 // The run itself; ending tells the summary why a run ended early.
 int RunArguments(const std::vector<std::string>& args, std::string& ending) {
   try {
-    return HandleArguments(args);
+    const int exitCode = HandleArguments(args);
+    // Errors that the log was to keep and could not: the run is no success.
+    return exitCode == kExitOk && ErrorLogFailed() ? kExitFailed : exitCode;
   } catch (const EInterrupted&) {
-    PrintLine(kInterruptedMessage);
+    // Standard output may be the pipe whose closing stopped the run.
+    const std::string line = std::string(kInterruptedMessage) + platform::kLineBreak;
+    if (!platform::WriteStdout(line)) platform::WriteStderr(line);
     ending = "interrupted";
     return kInterruptedExitCode;
   } catch (const Exception& error) {

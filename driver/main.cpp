@@ -3,8 +3,6 @@
 #include <vector>
 
 #include "driver/Driver.h"
-#include "meta/ModuleState.h"
-#include "meta/TempCopy.h"
 #include "platform/Platform.h"
 
 #ifdef _WIN32
@@ -12,30 +10,11 @@
 int _dowildcard = 0;
 #endif
 
-namespace {
-
-// Deletes every temporary directory still recorded, however the run ends.
-class ModuleCleanup {
- public:
-  ModuleCleanup() = default;
-  ModuleCleanup(const ModuleCleanup&) = delete;
-  ModuleCleanup& operator=(const ModuleCleanup&) = delete;
-  ~ModuleCleanup() {
-    try {
-      quorvane::DeleteTempCopies();
-      quorvane::TempCopyList.Clear();
-    } catch (...) {
-      // Nothing may leave a destructor; the clean-up reports nothing anyway.
-    }
-  }
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  quorvane::platform::SetProgramArgument(argc > 0 ? argv[0] : "");
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  ModuleCleanup cleanup;
+  const quorvane::TempCopiesCleanup cleanup;  // however the run ends
   quorvane::platform::InstallInterruptHandler();
   return quorvane::RunMain(args);
 }

@@ -244,6 +244,9 @@ std::string FullOrAsWritten(const std::string& name) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
+  // An existing file is known by its identity: a link or another spelling of
+  // the page's name is the page too.
+  if (const auto same = SameExistingEntry(a, b)) return *same;
   const std::string fullA = FullOrAsWritten(a);
   const std::string fullB = FullOrAsWritten(b);
   if (kHostPathStyle == PathStyle::Windows) return SameTextNoCase(fullA, fullB);

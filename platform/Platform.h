@@ -81,6 +81,27 @@ void WriteWholeFile(const std::string& name, const std::string& data);
 
 // Appends to an existing file. Raises EFOpenError or EWriteError (as above).
 void AppendToFile(const std::string& name, const std::string& data);
+// Appends to a regular file, creating it when there is none. On failure
+// returns false with the system's reason.
+bool AppendToFileCreating(const std::string& name, const std::string& data,
+                          std::string& reason);
+
+// What a name is, looking at the entry itself (a link is not followed).
+// Other: a device, pipe or socket.
+enum class EntryKind { Missing, RegularFile, Directory, Link, Other };
+EntryKind EntryKindOf(const std::string& name);
+
+// The identity of the file or directory a name leads to, links followed
+// (nothing for devices, pipes and missing names):
+// device and inode on POSIX, volume serial number and file index on Windows.
+// Two names with the same identity are one file (hard links, links to a
+// folder, other spellings of the same name).
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+std::optional<FileIdentity> IdentityOf(const std::string& name);
 
 bool DeleteFileNamed(const std::string& name);
 bool RemoveDirectoryNamed(const std::string& name);
@@ -92,8 +113,21 @@ bool CreateDirectoryNamed(const std::string& name);
 std::string FullPathName(const std::string& path);
 #endif
 std::string CurrentDirectory();
+// The full path of the running executable, empty when it cannot be found.
+// POSIX reads /proc/self/exe; without /proc it falls back to the program's
+// argument 0 (see SetProgramArgument).
 std::string ExecutablePath();
-// GetTempPathA: the temporary directory with its final separator, or empty.
+// Keeps the program's argument 0 for ExecutablePath; main calls it first.
+void SetProgramArgument(const std::string& argument0);
+std::string ProgramArgument();
+#ifndef _WIN32
+// The executable that argument 0 names: a name with a slash against the
+// current directory, a bare name on PATH; links resolved. Empty when it
+// leads to no executable file.
+std::string ProgramFromArgument(const std::string& argument0);
+#endif
+// GetTempPathA: the temporary directory as a full path with its final
+// separator, or empty.
 std::string TempPath();
 // GetTempFileNameA(dir, prefix, 0): a fresh name "<first 3 of prefix><hex>.tmp"
 // in dir, or empty. Windows creates an empty file of that name; POSIX creates
@@ -120,9 +154,42 @@ unsigned char CharLower(unsigned char c);
 // IsDBCSLeadByte; always false on POSIX.
 bool IsLeadByte(unsigned char c);
 
-// Starts a program from a whole command line (never through a shell), waits
-// for its end and stores its exit status. Returns false when it could not be
-// started; errorCode then holds the system's error code.
+// A program started from a whole command line (never through a shell). It
+// shares this program's console and standard handles.
+class Process {
+ public:
+  Process();
+  // A program still running is stopped (Terminate).
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  // False when the program could not be started; errorCode then holds the
+  // system's code.
+  bool Start(const std::string& commandLine, std::uint32_t& errorCode);
+  // Waits at most timeoutMs for the end, without using the processor; true
+  // when the program has ended. On POSIX an interrupt request ends the wait
+  // early, so the caller can look at it at once.
+  bool Wait(std::uint32_t timeoutMs);
+  // The exit status once the program has ended (POSIX: 128 + N after
+  // signal N).
+  std::int32_t ExitStatus() const;
+  // POSIX: the signal that ended the program (its exit status is then
+  // 128 + the signal), 0 when it ended by itself. Always 0 on Windows.
+  int ExitSignal() const;
+  // Stops a running program and waits for its end: POSIX sends SIGTERM and,
+  // when it still runs after kTerminateGraceMs, SIGKILL; Windows calls
+  // TerminateProcess.
+  void Terminate();
+  static constexpr std::uint32_t kTerminateGraceMs = 5000;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Starts a program from a whole command line, waits for its end and stores
+// its exit status. Returns false when it could not be started; errorCode then
+// holds the system's error code.
 bool RunProcess(const std::string& commandLine, std::int32_t& exitCode,
                 std::uint32_t& errorCode);
 
@@ -144,10 +211,6 @@ ProgramLookup FindProgram(const std::string& name);
 // True for a file that Windows starts through the command interpreter (.bat,
 // .cmd, in any case); on POSIX such a name is a program like any other.
 bool IsBatchFile(const std::string& file);
-// POSIX: the signal that ended the program RunProcess last waited for (its
-// exit status is then 128 + the signal), 0 when it ended by itself. Always 0
-// on Windows.
-int LastProcessSignal();
 // The signal's name, such as "SIGSEGV"; empty when it has none.
 std::string SignalName(int signal);
 
@@ -158,18 +221,23 @@ std::string SystemMessage(std::uint32_t code);
 std::string LastErrorReason();
 
 // Writes to standard output and flushes, so that a converter sharing the
-// console writes after it.
-void WriteStdout(const std::string& text);
+// console writes after it. False when the text could not be written; a
+// reader that has gone away (a closed pipe) counts as an interrupt request.
+bool WriteStdout(const std::string& text);
 // Writes to standard error: the program's own notes, warnings and summaries,
 // which are not part of the specified console output.
 void WriteStderr(const std::string& text);
 
-// Interruption (Ctrl-C, the console close event; SIGINT and SIGTERM on
-// POSIX). After InstallInterruptHandler such a request no longer ends the
-// process at once: it sets a flag that InterruptRequested reports, and the
-// running converter, which shares the console, gets the request itself.
+// Interruption (Ctrl-C, the console close event; SIGINT, SIGTERM, SIGHUP
+// and SIGPIPE on POSIX). After InstallInterruptHandler such a request no
+// longer ends the process at once: it is counted, InterruptRequested and
+// InterruptCount report it, and the running converter, which shares the
+// console, gets the request itself. A signal that the program was started
+// with ignored (a background job, nohup) stays ignored.
 void InstallInterruptHandler();
 bool InterruptRequested();
+// How many interrupt requests have come so far.
+int InterruptCount();
 
 // The line break the program prints: CR LF on Windows, LF on POSIX.
 extern const char* const kLineBreak;

@@ -313,6 +313,14 @@ bool IsExistingDirectory(const std::string& name) {
   return attributes && (*attributes & platform::kAttrDirectory);
 }
 
+std::optional<bool> SameExistingEntry(const std::string& a, const std::string& b) {
+  const auto identityA = platform::IdentityOf(a);
+  if (!identityA) return std::nullopt;
+  const auto identityB = platform::IdentityOf(b);
+  if (!identityB) return std::nullopt;
+  return *identityA == *identityB;
+}
+
 bool DeleteFileNamed(const std::string& name) { return platform::DeleteFileNamed(name); }
 
 bool RemoveDirectoryNamed(const std::string& name) {

@@ -1,6 +1,7 @@
 // Path helpers, written once for the two path styles.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace quorvane {
@@ -43,6 +44,10 @@ bool MakeDirectories(const std::string& dir, PathStyle style = kHostPathStyle);
 
 bool IsExistingFile(const std::string& name);
 bool IsExistingDirectory(const std::string& name);
+// Whether two names lead to the same existing file or directory, by the
+// system's file identity (so hard links, links to a folder and other
+// spellings count); nothing when either does not exist.
+std::optional<bool> SameExistingEntry(const std::string& a, const std::string& b);
 bool DeleteFileNamed(const std::string& name);
 bool RemoveDirectoryNamed(const std::string& name);
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -17,6 +18,7 @@
 #include "platform/Wildcard.h"
 #include "util/Ascii.h"
 #include "util/Errors.h"
+#include "util/Path.h"
 
 namespace quorvane::platform {
 
@@ -232,6 +234,30 @@ void AppendToFile(const std::string& name, const std::string& data) {
   if (!WriteAll(fd.get(), data) || !fd.Close()) throw StreamWriteError(name, LastErrorReason());
 }
 
+bool AppendToFileCreating(const std::string& name, const std::string& data,
+                          std::string& reason) {
+  Descriptor fd(OpenRegularForWriting(name, O_APPEND | O_CREAT));
+  if (fd.ok() && WriteAll(fd.get(), data) && fd.Close()) return true;
+  reason = errno == EINVAL ? "not a regular file" : std::strerror(errno);
+  return false;
+}
+
+EntryKind EntryKindOf(const std::string& name) {
+  struct stat st;
+  if (name.empty() || ::lstat(name.c_str(), &st) != 0) return EntryKind::Missing;
+  if (S_ISREG(st.st_mode)) return EntryKind::RegularFile;
+  if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
+  if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+  return EntryKind::Other;
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& name) {
+  struct stat st;
+  if (name.empty() || ::stat(name.c_str(), &st) != 0) return std::nullopt;
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return std::nullopt;  // as on Windows
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 // ---- names ----
 
 bool DeleteFileNamed(const std::string& name) {
@@ -266,11 +292,20 @@ std::string CurrentDirectory() {
   }
 }
 
+namespace {
+
+std::string programArgument;
+
+}  // namespace
+
+void SetProgramArgument(const std::string& argument0) { programArgument = argument0; }
+std::string ProgramArgument() { return programArgument; }
+
 std::string ExecutablePath() {
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return {};
+    if (n < 0) return ProgramFromArgument(programArgument);  // no /proc
     if (static_cast<std::size_t>(n) < buffer.size()) return std::string(buffer.data(), n);
     buffer.resize(buffer.size() * 2);
   }
@@ -279,6 +314,8 @@ std::string ExecutablePath() {
 std::string TempPath() {
   const char* dir = std::getenv("TMPDIR");
   std::string result = (dir && *dir) ? dir : "/tmp";
+  // The converter may run elsewhere: a relative TMPDIR is made full.
+  if (result.front() != '/') result = FullPathFrom(result, CurrentDirectory(), PathStyle::Posix);
   if (result.back() != '/') result += '/';
   return result;
 }

@@ -149,6 +149,64 @@ void AppendToFile(const std::string& name, const std::string& data) {
   if (!WriteAll(file.get(), data) || !file.Close()) throw StreamWriteError(name, LastErrorReason());
 }
 
+bool AppendToFileCreating(const std::string& name, const std::string& data,
+                          std::string& reason) {
+  FileHandle file(::CreateFileA(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.ok() && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    reason = "not a regular file";
+    return false;
+  }
+  if (file.ok() && WriteAll(file.get(), data) && file.Close()) return true;
+  reason = SystemMessage(::GetLastError());
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
+    reason.pop_back();
+  return false;
+}
+
+namespace {
+
+// Opens a name for nothing but its attributes; links are followed unless
+// openLink is set.
+HANDLE OpenForQuery(const std::string& name, bool openLink) {
+  return ::CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | (openLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                       nullptr);
+}
+
+EntryKind KindOfAttributes(DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::Link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::Directory;
+  return EntryKind::RegularFile;
+}
+
+}  // namespace
+
+EntryKind EntryKindOf(const std::string& name) {
+  if (name.empty()) return EntryKind::Missing;
+  FileHandle entry(OpenForQuery(name, true));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (entry.ok()) {
+    // Devices (NUL, CON, COM1) and pipes are no disk files.
+    if (::GetFileType(entry.get()) != FILE_TYPE_DISK) return EntryKind::Other;
+    if (::GetFileInformationByHandle(entry.get(), &info)) return KindOfAttributes(info.dwFileAttributes);
+  }
+  const DWORD attributes = ::GetFileAttributesA(name.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES ? EntryKind::Missing : KindOfAttributes(attributes);
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& name) {
+  if (name.empty()) return std::nullopt;
+  FileHandle entry(OpenForQuery(name, false));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!entry.ok() || ::GetFileType(entry.get()) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(entry.get(), &info))
+    return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
 // ---- names ----
 
 bool DeleteFileNamed(const std::string& name) { return ::DeleteFileA(name.c_str()) != 0; }
@@ -175,6 +233,16 @@ std::string CurrentDirectory() {
   return std::string(buffer.data(), n);
 }
 
+namespace {
+
+std::string programArgument;
+
+}  // namespace
+
+// The system always knows the executable's path; argument 0 is only kept.
+void SetProgramArgument(const std::string& argument0) { programArgument = argument0; }
+std::string ProgramArgument() { return programArgument; }
+
 std::string ExecutablePath() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {
@@ -190,7 +258,7 @@ std::string TempPath() {
   char buffer[MAX_PATH + 1];
   DWORD n = ::GetTempPathA(MAX_PATH + 1, buffer);
   if (n == 0 || n > MAX_PATH) return {};
-  return std::string(buffer, n);
+  return std::string(buffer, n);  // a relative TMP comes back full already
 }
 
 std::string UniqueTempName(const std::string& directory, const std::string& prefix,

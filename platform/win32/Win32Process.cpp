@@ -17,33 +17,25 @@ const char* const kLineBreak = "\r\n";
 
 namespace {
 
-std::atomic<bool> interrupted{false};
+std::atomic<int> interrupts{0};
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+      ++interrupts;
+      return TRUE;
     case CTRL_CLOSE_EVENT:
-      interrupted = true;
+      // The system ends the process as soon as this returns: hold it, so the
+      // main thread can stop the run and delete its temporary copies; its
+      // exit ends this thread too.
+      ++interrupts;
+      ::Sleep(INFINITE);
       return TRUE;
     default:
       return FALSE;
   }
 }
-
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() {
-    if (h_) ::CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
 
 // CreateProcessA takes a command line of at most 32,767 characters with its
 // terminating NUL. Some Windows versions cut a longer line instead of
@@ -57,7 +49,28 @@ bool CommandLineFits(const std::string& commandLine, std::uint32_t& errorCode) {
 
 }  // namespace
 
-bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uint32_t& errorCode) {
+struct Process::State {
+  HANDLE process = nullptr;
+  std::int32_t status = 0;
+
+  bool Running() const { return process != nullptr; }
+  void Ended() {
+    DWORD code = 0;
+    status = ::GetExitCodeProcess(process, &code) ? static_cast<std::int32_t>(code) : -1;
+    ::CloseHandle(process);
+    process = nullptr;
+  }
+};
+
+Process::Process() : state_(std::make_unique<State>()) {}
+
+Process::~Process() { Terminate(); }
+
+bool Process::Start(const std::string& commandLine, std::uint32_t& errorCode) {
+  if (state_->Running()) {
+    errorCode = ERROR_BUSY;
+    return false;
+  }
   if (!CommandLineFits(commandLine, errorCode)) return false;
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
@@ -70,31 +83,41 @@ bool RunProcess(const std::string& commandLine, std::int32_t& exitCode, std::uin
     errorCode = ::GetLastError();
     return false;
   }
-  Handle process(info.hProcess);
-  Handle thread(info.hThread);
-  // Wait for the end itself rather than for an exit status other than
-  // STILL_ACTIVE, so that a program returning 259 is not waited for forever.
-  for (;;) {
-    DWORD r = ::WaitForSingleObject(process.get(), 200);
-    if (r == WAIT_OBJECT_0) break;
-    if (r == WAIT_FAILED) {
-      DWORD status = 0;
-      if (!::GetExitCodeProcess(process.get(), &status) || status != STILL_ACTIVE) break;
-      ::Sleep(200);
-    }
-  }
-  DWORD status = 0;
-  if (!::GetExitCodeProcess(process.get(), &status)) {
-    errorCode = ::GetLastError();
-    return false;
-  }
-  exitCode = static_cast<std::int32_t>(status);
+  ::CloseHandle(info.hThread);
+  state_->process = info.hProcess;
   return true;
 }
 
+bool Process::Wait(std::uint32_t timeoutMs) {
+  if (!state_->Running()) return true;
+  // Wait for the end itself rather than for an exit status other than
+  // STILL_ACTIVE, so that a program returning 259 is not waited for forever.
+  DWORD r = ::WaitForSingleObject(state_->process, timeoutMs);
+  if (r == WAIT_FAILED) {
+    DWORD status = 0;
+    if (::GetExitCodeProcess(state_->process, &status) && status == STILL_ACTIVE) {
+      ::Sleep(timeoutMs < 200 ? timeoutMs : 200);
+      return false;
+    }
+  } else if (r != WAIT_OBJECT_0) {
+    return false;
+  }
+  state_->Ended();
+  return true;
+}
+
+std::int32_t Process::ExitStatus() const { return state_->status; }
+
 // A Windows program ends by itself or by TerminateProcess, never by a signal.
-int LastProcessSignal() { return 0; }
+int Process::ExitSignal() const { return 0; }
 std::string SignalName(int) { return {}; }
+
+void Process::Terminate() {
+  if (!state_->Running()) return;
+  ::TerminateProcess(state_->process, 1);
+  ::WaitForSingleObject(state_->process, INFINITE);
+  state_->Ended();
+}
 
 std::string SystemMessage(std::uint32_t code) {
   char buffer[2048];
@@ -113,25 +136,31 @@ std::string LastErrorReason() {
 
 namespace {
 
-void WriteAllTo(DWORD which, const std::string& text) {
+bool WriteAllTo(DWORD which, const std::string& text) {
   HANDLE out = ::GetStdHandle(which);
-  if (out == INVALID_HANDLE_VALUE || out == nullptr) return;
+  if (out == INVALID_HANDLE_VALUE || out == nullptr) return false;
   std::size_t done = 0;
   while (done < text.size()) {
     DWORD written = 0;
     if (!::WriteFile(out, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
                      nullptr) ||
         written == 0)
-      return;
+      return false;
     done += written;
   }
+  return true;
 }
 
 }  // namespace
 
-void WriteStdout(const std::string& text) {
+bool WriteStdout(const std::string& text) {
   std::fflush(stdout);
-  WriteAllTo(STD_OUTPUT_HANDLE, text);
+  if (WriteAllTo(STD_OUTPUT_HANDLE, text)) return true;
+  // The reader of a pipe has gone (`qprepare ... | more`, closed early):
+  // that ends the run like an interrupt.
+  const DWORD error = ::GetLastError();
+  if ((error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) && interrupts == 0) interrupts = 1;
+  return false;
 }
 
 void WriteStderr(const std::string& text) {
@@ -141,7 +170,9 @@ void WriteStderr(const std::string& text) {
 
 void InstallInterruptHandler() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
-bool InterruptRequested() { return interrupted; }
+bool InterruptRequested() { return interrupts != 0; }
+
+int InterruptCount() { return interrupts; }
 
 bool CompareTextNoCase(const std::string& a, const std::string& b) {
   return ::CompareStringA(0x400, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),

@@ -2,6 +2,7 @@
 // error log, the final report, and the temporary copies of a batch.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,23 +25,23 @@ const std::string kNl = platform::kLineBreak, kSep(1, PathSeparator());
 TEST(ConverterLaunch, ResultMessages) {
   const std::string blanks = "my tools" + kSep + "c v", tab = "my\ttools" + kSep + "c";
   const struct {  // first "": no error
-    bool started;
-    std::int32_t exitCode;
-    std::uint32_t errorCode;
+    TConverterRun run;
     std::string converter, first, shown;
   } cases[] = {
-      {true, 0, 0, "conv.exe", "", ""},
-      {true, 1, 0, "\"" + blanks + "\"", "c v returned errorlevel 1", "\"" + blanks + "\""},
-      {true, -1073741819, 0, tab, "c returned errorlevel -1073741819", "\"" + tab + "\""},
-      {false, 0, 193, "conv", "Could not create process: (C1) " + SystemErrorText(193), "conv"},
+      {{true, 0, 0, 0}, "conv.exe", "", ""},
+      {{true, 1, 0, 0}, "\"" + blanks + "\"", "c v returned errorlevel 1", "\"" + blanks + "\""},
+      {{true, -1073741819, 0, 0}, tab, "c returned errorlevel -1073741819", "\"" + tab + "\""},
+      {{false, 0, 193, 0}, "conv", "Could not create process: (C1) " + SystemErrorText(193), "conv"},
       // A code the system has no text for.
-      {false, 0, 0xFFFFFFFF, "conv", "Could not create process: (FFFFFFFF) ?", "conv"},
+      {{false, 0, 0xFFFFFFFF, 0}, "conv", "Could not create process: (FFFFFFFF) ?", "conv"},
+      // Stopped at its time limit: whatever status the stop left.
+      {{true, 143, 0, 7}, "\"" + blanks + "\"", "c v did not finish within 7 seconds", "\"" + blanks + "\""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.converter + " " + std::to_string(c.exitCode));
+    SCOPED_TRACE(c.converter + " " + std::to_string(c.run.exitCode));
     std::string message;
     try {
-      CheckConverterResult(c.started, c.exitCode, c.errorCode, c.converter, "p ");
+      CheckConverterResult(c.run, c.converter, "p ");
     } catch (const EkelvoError& error) {
       message = error.what();
     }
@@ -56,7 +57,7 @@ TEST(MainFlow, FinalReportAddsAFullStopOnlyWhenMissing) {
               "Exception EFOpenError in module qprepare.exe at 34ABCDEF." + kNl + tail);
 }
 
-TEST(ErrorLog, ForeignErrorsAreLoggedAsExceptionAndLogFailuresSwallowed) {
+TEST(ErrorLog, ForeignErrorsAreLoggedAsExceptionAndLogFailuresTold) {
   const qvtest::ScratchDir dir;
   const std::string log = dir / "errors.log";
   ReportError(std::runtime_error("two" + kNl + "lines"), log, "b");
@@ -64,36 +65,62 @@ TEST(ErrorLog, ForeignErrorsAreLoggedAsExceptionAndLogFailuresSwallowed) {
   text << std::ifstream(log, std::ios::binary).rdbuf();
   EXPECT_EQ(text.str(),
             kNl + "ERROR Exception WHILE CONVERTING b:" + kNl + "two" + kNl + "lines" + kNl + kNl);
-  // A log that cannot be written costs nothing but the log.
+  // A log that cannot be written costs nothing but the log, and the run
+  // cannot end as a success.
+  EXPECT_FALSE(ErrorLogFailed());
   for (const std::string& bad : {dir / "no" + kSep + "x.log", dir.path()})
     EXPECT_NO_THROW(ReportError(EReadError("Stream read error"), bad, "c"));
+  EXPECT_TRUE(ErrorLogFailed());
 }
 
-TEST(Batch, CopiesOfAFailedFileLiveUntilTheNextSuccess) {
+// Points the program's temporary folder at dir (empty: back to the default).
+void SetTempDirectory(const std::string& dir) {
+#ifdef _WIN32
+  static const std::string original = std::getenv("TMP") ? std::getenv("TMP") : "";
+  _putenv_s("TMP", dir.empty() ? original.c_str() : dir.c_str());
+#else
+  if (dir.empty()) unsetenv("TMPDIR");
+  else setenv("TMPDIR", dir.c_str(), 1);
+#endif
+}
+
+// However a file ends, its temporary copy goes with it, also when the copy
+// itself could not be written.
+TEST(Batch, EveryFileDeletesItsCopyWhenItEnds) {
   const qvtest::ScratchDir dir;
+  // A temporary folder so deep that the copy of a page with a long name is a
+  // path too long for the system, while the copy's own folder is not.
+  const std::size_t limit = kSep == "\\" ? 260 : 4096;
+  std::string tmp = dir.Dir("tmp");
+  while (tmp.size() < limit - 180) tmp.append(kSep).append(100, 't');
+  fs::create_directories(tmp);
+  SetTempDirectory(tmp);
+  const std::string longPage = std::string(200, 'n') + ".htm";
+  dir.File(longPage);
   dir.File("bad.htm", "<meta name=\"t:--exit\" content=\"9\">");
   dir.File("good.htm");
-  // The batch sets the prefix: bad.htm fails only under it.
-  TConvertOptions o{.Converter = QV_FAKECONV,
-                    .CommandLine = "%PARAMS% --output=\"%OUTPUT%\" \"%INPUT%\"",
-                    .SourceDir = dir.path() + kSep, .FileMask = "bad.htm", .Prefix = "t:",
-                    .OutputDir = dir / "out", .Extension = ".o",
-                    .ErrorLog = dir / "log.txt", .AbsoluteLocalUrlPrefix = ""};
-  ConvertDirectory(o);
-  ASSERT_EQ(TempCopyList.Count(), 1);
-  const std::string copy = TempCopyList.Get(0);
-  EXPECT_TRUE(fs::is_directory(copy));
-  o.FileMask = "good.htm";
-  ConvertDirectory(o);
-  EXPECT_EQ(TempCopyList.Count(), 0);
-  EXPECT_FALSE(fs::exists(copy));
-  // Without a log the failure leaves the batch; its copy waits for the end.
-  o.ErrorLog.clear();
-  o.FileMask = "bad.htm";
-  EXPECT_THROW(ConvertDirectory(o), EkelvoError);
-  ASSERT_EQ(TempCopyList.Count(), 1);
-  DeleteTempCopies();
-  EXPECT_EQ(TempCopyList.Count(), 0);
+  const struct { std::string page, kind; } cases[] = {  // kind "": converted
+      {"bad.htm", "EkelvoError"}, {longPage, "EFCreateError"}, {"good.htm", ""}};
+  for (const auto& [page, kind] : cases) {
+    for (const bool withLog : {true, false}) {
+      SCOPED_TRACE(page.substr(0, 8) + (withLog ? " with log" : " without log"));
+      TConvertOptions o{.Converter = QV_FAKECONV,
+                        .CommandLine = "%PARAMS% --output=\"%OUTPUT%\" \"%INPUT%\"",
+                        .SourceDir = dir.path() + kSep, .FileMask = page, .Prefix = "t:",
+                        .OutputDir = dir / "out", .Extension = ".o",
+                        .ErrorLog = withLog ? dir / "log.txt" : "", .AbsoluteLocalUrlPrefix = ""};
+      std::string raised;
+      try {
+        ConvertDirectory(o);
+      } catch (const Exception& error) {
+        raised = error.KindName();
+      }
+      EXPECT_EQ(raised, withLog ? "" : kind);
+      EXPECT_EQ(TempCopyList.Count(), 0);
+      EXPECT_TRUE(fs::is_empty(tmp));
+    }
+  }
+  SetTempDirectory("");
 }
 
 }  // namespace

@@ -11,6 +11,9 @@
 // FAKECONV_EXIT, else 0. "--sleep=MS" waits before exiting; "--touch-output"
 // creates the file named by an argument "--output=PATH"; "--raise=N" ends
 // the program by raising signal N instead of exiting.
+// "--signal-parent=N[,N...]" sends each signal N to the program that started
+// it, 300 ms apart, before the sleep (POSIX); "--ignore-term" ignores
+// SIGTERM; after its sleep the program appends "AWAKE" to the record.
 //
 // Only regular files are recorded: an argument naming a directory, a device or
 // a pipe is listed as ARG only (reading a pipe could block for ever).
@@ -25,6 +28,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#ifndef _WIN32
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -54,6 +61,7 @@ int main(int argc, char** argv) {
   if (const char* env = std::getenv("FAKECONV_EXIT")) exitCode = std::atoi(env);
   int sleepMs = 0;
   int raiseSignal = 0;
+  std::string parentSignals;
   bool touchOutput = false;
   std::string output;
 
@@ -66,6 +74,8 @@ int main(int argc, char** argv) {
     if (StartsWith(arg, "--output=")) output = arg.substr(9);
     if (StartsWith(arg, "--raise=")) raiseSignal = std::atoi(arg.c_str() + 8);
     if (arg == "--touch-output") touchOutput = true;
+    if (StartsWith(arg, "--signal-parent=")) parentSignals = arg.substr(16);
+    if (arg == "--ignore-term") std::signal(SIGTERM, SIG_IGN);
   }
   for (int i = 1; i < argc; ++i) {
     std::string data;
@@ -83,7 +93,19 @@ int main(int argc, char** argv) {
     std::ofstream out(output, std::ios::binary);
     out << "fake output\n";
   }
-  if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+#ifndef _WIN32
+  for (std::size_t at = 0; at < parentSignals.size();) {
+    if (at > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(getppid(), std::atoi(parentSignals.c_str() + at));
+    const std::size_t comma = parentSignals.find(',', at);
+    at = comma == std::string::npos ? parentSignals.size() : comma + 1;
+  }
+#endif
+  if (sleepMs > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    if (const char* path = std::getenv("FAKECONV_RECORD"))
+      std::ofstream(path, std::ios::binary | std::ios::app) << "AWAKE\n";
+  }
   if (raiseSignal > 0) std::raise(raiseSignal);
   return exitCode;
 }
