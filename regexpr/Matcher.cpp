@@ -5,16 +5,122 @@
 //
 // Every node that fails leaves the loop level and the loop counters of the
 // active levels as it found them. Group bounds are set without recursion and
-// logged; a failed remainder puts them back from the log (Sub).
+// logged; a failed remainder puts them back from the log (TryRest).
 #include <cstring>
 #include <limits>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "regexpr/Engine.h"
 
 namespace quorvane::regex {
+
+// One search over the subject from a start position.
+class Matcher {
+ public:
+  // Stack the matcher may use below the start of an attempt.
+  static const std::uintptr_t StackBudget;
+
+  Matcher(TPattern& owner, const CompiledProgram& program, RunTables& tables);
+  bool Search(const char* from);
+
+ private:
+  using TrailEntry = RunTables::TrailEntry;
+  struct IterRecord {
+    const std::uint8_t* node;
+    const char* pos;
+    const IterRecord* prev;
+  };
+
+  bool Attempt(const char* at);
+  bool SearchPrefix(const char* from);
+  const CompiledProgram::NodeAid* Aid(const std::uint8_t* n) const {
+    if (program_.nodeAidIndex.empty()) return nullptr;
+    const std::int32_t k = program_.nodeAidIndex[std::size_t(n - prog_)];
+    return k < 0 ? nullptr : &program_.nodeAids[std::size_t(k)];
+  }
+  bool BranchMayStart(const std::uint8_t* alt, unsigned char c) const {
+    const CompiledProgram::NodeAid* aid = Aid(alt);
+    return !aid || !aid->restricts || InByteSet(aid->set.data(), c);
+  }
+  bool Match(const std::uint8_t* n, const char* p);
+  // Tries the rest of the program from n at p; on failure every group bound
+  // set on the way is put back.
+  bool TryRest(const std::uint8_t* n, const char* p) {
+    if (stackBase_ - reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) > StackBudget) TooDeep();
+    const std::size_t mark = trailSize_;
+    if (Match(n, p)) return true;
+    Undo(mark);
+    return false;
+  }
+  void SetBound(const char** slot, const char* p) {
+    if (*slot == p) return;
+    if (trailSize_ == trailCapacity_) GrowTrail();
+    trail_[trailSize_++] = TrailEntry{slot, *slot};
+    *slot = p;
+  }
+  void Undo(std::size_t mark) {
+    while (trailSize_ > mark) {
+      --trailSize_;
+      *trail_[trailSize_].slot = trail_[trailSize_].old;
+    }
+  }
+  void GrowTrail();
+  // The text the backreference node n refers to; false when its group has
+  // not captured.
+  bool Captured(const std::uint8_t* n, const char*& s, const char*& e) const {
+    const unsigned group = n[OperandAt];
+    if (group >= unsigned(GroupSlots)) Fail(PatternErrorCode::UnknownOpcode);
+    s = starts_[group];
+    e = ends_[group];
+    return s && e;
+  }
+  // Whether the len bytes at p equal the captured bytes at s, exactly or
+  // (caseless) through the case swap.
+  bool SameAsCaptured(bool caseless, const char* p, const char* s, std::size_t len) const {
+    if (!caseless) return std::memcmp(p, s, len) == 0;
+    for (std::size_t k = 0; k < len; ++k) {
+      const std::uint8_t c = static_cast<std::uint8_t>(p[k]);
+      const std::uint8_t t = static_cast<std::uint8_t>(s[k]);
+      if (c != t && c != tables_.swap[t]) return false;
+    }
+    return true;
+  }
+  bool Repeat(const std::uint8_t* n, const char* p);
+  bool LoopEntry(const std::uint8_t* n, const char* p);
+  bool Loop(const std::uint8_t* n, const char* p);
+  bool LoopBodyTry(const std::uint8_t* loop, const char* p);
+  bool JumpBackTracked(const std::uint8_t* n, const char* p);
+  bool LastIterationEmpty(const std::uint8_t* loop, const char* p) const;
+  std::int64_t RegRepeat(const std::uint8_t* operand, const char* p, std::int64_t max,
+                         std::size_t& width) const;
+  bool LineStartAt(const char* p) const;
+  bool LineEndAt(const char* p) const;
+  [[noreturn]] void TooDeep() const;
+  [[noreturn]] void Fail(PatternErrorCode code) const { Raise(owner_, code); }
+
+  TPattern& owner_;
+  const CompiledProgram& program_;
+  const std::uint8_t* prog_;
+  RunTables& tables_;
+  const char* textBegin_;
+  const char* textEnd_;
+  const char** starts_;
+  const char** ends_;
+  const char* matchEnd_ = nullptr;
+  const IterRecord* iterTop_ = nullptr;
+  std::uintptr_t stackBase_ = 0;
+  TrailEntry* trail_;
+  std::size_t trailSize_ = 0;
+  std::size_t trailCapacity_;
+  int loopLevel_ = 0;
+  bool hasPair_;
+  char pairHead_;
+  char pairTail_;
+  std::int32_t loopCounters_[MaxLoopLevels + 1] = {};
+};
+
+bool SearchSubject(TPattern& owner, const CompiledProgram& program, RunTables& tables, const char* from) {
+  return Matcher(owner, program, tables).Search(from);
+}
 
 // How much stack an attempt may use. Windows gives the main thread 1 MiB
 // (mingw links 2 MiB, but the tool must not rely on that). Measured: the
@@ -47,14 +153,14 @@ void Matcher::GrowTrail() {
   trailCapacity_ = tables_.trail.size();
 }
 
-void Matcher::TooDeep() const { Fail(1016); }
+void Matcher::TooDeep() const { Fail(PatternErrorCode::RecursionTooDeep); }
 
 bool Matcher::Attempt(const char* at) {
   stackBase_ = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
   trailSize_ = 0;
   loopLevel_ = 0;
   iterTop_ = nullptr;
-  if (!Sub(prog_ + 1, at)) return false;
+  if (!TryRest(prog_ + 1, at)) return false;
   starts_[0] = at;
   ends_[0] = matchEnd_;
   return true;
@@ -67,82 +173,9 @@ static bool PrefixFits(const CompiledProgram& program, const char* q, int from) 
   return true;
 }
 
-// Candidates for a match start: positions whose first characters fit the
-// prefix sets. Where the first one or two sets are small (a character and
-// its other case, say), a vector scan finds the positions where both fit,
-// 16 or 32 at a time; the rest of the prefix is checked per candidate.
-namespace {
-
-struct PairScan {
-  unsigned char a0, b0, a1, b1;
-  bool second;  // test the second character too
-};
-
-#if defined(__SSE2__)
-// The first position in [q, stop) where the pair fits, or stop. Reads up to
-// stop + 16 bytes, which the caller keeps within the text and its NUL.
-const char* ScanPairSse2(const char* q, const char* stop, const PairScan& scan) {
-  const __m128i a0 = _mm_set1_epi8(static_cast<char>(scan.a0)), b0 = _mm_set1_epi8(static_cast<char>(scan.b0));
-  const __m128i a1 = _mm_set1_epi8(static_cast<char>(scan.a1)), b1 = _mm_set1_epi8(static_cast<char>(scan.b1));
-  for (; q < stop; q += 16) {
-    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-    unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v0, a0), _mm_cmpeq_epi8(v0, b0))));
-    if (!mask) continue;
-    if (scan.second) {
-      const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
-      mask &= unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v1, a1), _mm_cmpeq_epi8(v1, b1))));
-      if (!mask) continue;
-    }
-    const char* hit = q + __builtin_ctz(mask);
-    return hit < stop ? hit : stop;
-  }
-  return stop;
-}
-
-#if defined(__GNUC__) && !defined(__clang__)
-#define QV_HAVE_AVX2_SCAN 1
-#include <immintrin.h>
-__attribute__((target("avx2"))) const char* ScanPairAvx2(const char* q, const char* stop,
-                                                          const PairScan& scan) {
-  const __m256i a0 = _mm256_set1_epi8(static_cast<char>(scan.a0)), b0 = _mm256_set1_epi8(static_cast<char>(scan.b0));
-  const __m256i a1 = _mm256_set1_epi8(static_cast<char>(scan.a1)), b1 = _mm256_set1_epi8(static_cast<char>(scan.b1));
-  // Hits are rare: test 64 bytes for the first character at once, then
-  // look closer.
-  for (; stop - q > 48; q += 64) {
-    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32));
-    __m256i e0 = _mm256_cmpeq_epi8(v0, a0), e1 = _mm256_cmpeq_epi8(v1, a0);
-    if (scan.a0 != scan.b0) {
-      e0 = _mm256_or_si256(e0, _mm256_cmpeq_epi8(v0, b0));
-      e1 = _mm256_or_si256(e1, _mm256_cmpeq_epi8(v1, b0));
-    }
-    if (_mm256_testz_si256(_mm256_or_si256(e0, e1), _mm256_or_si256(e0, e1))) continue;
-    std::uint64_t mask = std::uint32_t(_mm256_movemask_epi8(e0)) |
-                         std::uint64_t(std::uint32_t(_mm256_movemask_epi8(e1))) << 32;
-    if (scan.second) {
-      const __m256i w0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
-      const __m256i w1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 33));
-      const __m256i f0 = _mm256_or_si256(_mm256_cmpeq_epi8(w0, a1), _mm256_cmpeq_epi8(w0, b1));
-      const __m256i f1 = _mm256_or_si256(_mm256_cmpeq_epi8(w1, a1), _mm256_cmpeq_epi8(w1, b1));
-      mask &= std::uint32_t(_mm256_movemask_epi8(f0)) |
-              std::uint64_t(std::uint32_t(_mm256_movemask_epi8(f1))) << 32;
-      if (!mask) continue;
-    }
-    const char* hit = q + __builtin_ctzll(mask);
-    return hit < stop ? hit : stop;
-  }
-  return ScanPairSse2(q, stop, scan);
-}
-
-bool HaveAvx2() {
-  static const bool have = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-  return have;
-}
-#endif
-#endif
-
-}  // namespace
-
+// Candidates for a match start are positions whose first characters fit the
+// prefix sets. Where the first one or two sets are small, the vector scan
+// finds the positions where those fit; the rest is checked per candidate.
 bool Matcher::SearchPrefix(const char* from) {
   const CompiledProgram& program = program_;
   const int length = program.prefixLength;
@@ -150,31 +183,19 @@ bool Matcher::SearchPrefix(const char* from) {
   // The last position where a whole prefix still fits.
   const char* const last = textEnd_ - length;
   const char* q = from;
-#if defined(__SSE2__)
-  // A vector scan from p reads at most p + 65 bytes (the AVX2 loop runs
-  // while p is more than 48 below the stop); stopping 32 before the NUL
-  // keeps every load inside the text.
-  if (program.prefixSmall[0] > 0 && textEnd_ - q > 32) {
+  if (HavePairScan() && program.prefixSmall[0] > 0 && textEnd_ - q > PairScanOverread) {
     const PairScan scan{program.prefixMembers[0][0], program.prefixMembers[0][1], program.prefixMembers[1][0],
                         program.prefixMembers[1][1], length > 1 && program.prefixSmall[1] > 0};
     const int checked = scan.second ? 2 : 1;
-    const char* const vectorStop = textEnd_ - 32;
-#if defined(QV_HAVE_AVX2_SCAN)
-    const bool avx2 = HaveAvx2();
-#endif
+    const char* const vectorStop = textEnd_ - PairScanOverread;
     while (q < vectorStop) {
-#if defined(QV_HAVE_AVX2_SCAN)
-      q = avx2 ? ScanPairAvx2(q, vectorStop, scan) : ScanPairSse2(q, vectorStop, scan);
-#else
-      q = ScanPairSse2(q, vectorStop, scan);
-#endif
+      q = FindPair(q, vectorStop, scan);
       if (q >= vectorStop) break;
       if (q > last) return false;
       if (PrefixFits(program, q, checked) && Attempt(q)) return true;
       ++q;
     }
   }
-#endif
   for (; q <= last; ++q)
     if (PrefixFits(program, q, 0) && Attempt(q)) return true;
   return false;
@@ -229,7 +250,7 @@ bool Matcher::LineEndAt(const char* p) const {
 bool Matcher::Match(const std::uint8_t* n, const char* p) {
   const std::uint8_t* const swap = tables_.swap;
   for (;;) {
-    if (!n) Fail(1002);
+    if (!n) Fail(PatternErrorCode::MissingNode);
     const std::uint8_t op = n[0];
     const std::uint8_t* const next = NextNode(n);
     switch (op) {
@@ -257,7 +278,7 @@ bool Matcher::Match(const std::uint8_t* n, const char* p) {
         }
         const unsigned char c = static_cast<unsigned char>(*p);
         while (following && following[0] == OpAlternative) {
-          if (BranchMayStart(alt, c) && Sub(alt + NodeHeaderSize, p)) return true;
+          if (BranchMayStart(alt, c) && TryRest(alt + NodeHeaderSize, p)) return true;
           alt = following;
           following = NextNode(alt);
         }
@@ -357,7 +378,7 @@ bool Matcher::Match(const std::uint8_t* n, const char* p) {
           SetBound(&ends_[op - OpCloseBase], p);
           break;
         }
-        Fail(1001);
+        Fail(PatternErrorCode::UnknownOpcode);
     }
     n = next;
   }
@@ -428,7 +449,7 @@ std::int64_t Matcher::RegRepeat(const std::uint8_t* operand, const char* p, std:
       return count;
     }
     default:
-      Fail(1000);
+      Fail(PatternErrorCode::RepeatOfComplexNode);
   }
   return q - p;
 }
@@ -461,7 +482,7 @@ bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
   const std::int64_t count = RegRepeat(operand, p, max, width);
   if (count < min) return false;
   // Repetitions of empty text all end where they start: one try is enough.
-  if (width == 0) return Sub(next, p);
+  if (width == 0) return TryRest(next, p);
 
   // Counts after which the rest cannot start are skipped without a try.
   const CompiledProgram::NodeAid* aid = Aid(n);
@@ -489,25 +510,25 @@ bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
   const char* const last = p + (lazy ? count : min) * std::int64_t(width);
   if (lead) {
     for (;; q += step) {
-      if ((*q == leadA || *q == leadB) && Sub(next, q)) return true;
+      if ((*q == leadA || *q == leadB) && TryRest(next, q)) return true;
       if (q == last) return false;
     }
   }
   if (follow) {
     for (;; q += step) {
-      if (follow[static_cast<unsigned char>(*q)] && Sub(next, q)) return true;
+      if (follow[static_cast<unsigned char>(*q)] && TryRest(next, q)) return true;
       if (q == last) return false;
     }
   }
   for (;; q += step) {
-    if (Sub(next, q)) return true;
+    if (TryRest(next, q)) return true;
     if (q == last) return false;
   }
 }
 
 bool Matcher::LoopEntry(const std::uint8_t* n, const char* p) {
   const int level = loopLevel_ + 1;
-  if (level > MaxLoopLevels) Fail(1014);
+  if (level > MaxLoopLevels) Fail(PatternErrorCode::LoopStackExceeded);
   loopLevel_ = level;
   loopCounters_[level] = 0;
   bool matched;
@@ -515,10 +536,10 @@ bool Matcher::LoopEntry(const std::uint8_t* n, const char* p) {
     // Marks where this activation of the loop began (see LastIterationEmpty).
     const IterRecord mark{n, p, iterTop_};
     iterTop_ = &mark;
-    matched = Sub(NextNode(n), p);
+    matched = TryRest(NextNode(n), p);
     iterTop_ = mark.prev;
   } else {
-    matched = Sub(NextNode(n), p);
+    matched = TryRest(NextNode(n), p);
   }
   loopLevel_ = level - 1;
   return matched;
@@ -526,10 +547,10 @@ bool Matcher::LoopEntry(const std::uint8_t* n, const char* p) {
 
 // Enters the loop body once more.
 bool Matcher::LoopBodyTry(const std::uint8_t* loop, const char* p) {
-  if (!program_.hasBackrefs) return Sub(LoopBody(loop), p);
+  if (!program_.hasBackrefs) return TryRest(LoopBody(loop), p);
   const IterRecord record{loop, p, iterTop_};
   iterTop_ = &record;
-  const bool matched = Sub(LoopBody(loop), p);
+  const bool matched = TryRest(LoopBody(loop), p);
   iterTop_ = record.prev;
   return matched;
 }
@@ -547,7 +568,7 @@ bool Matcher::LastIterationEmpty(const std::uint8_t* loop, const char* p) const 
 
 bool Matcher::Loop(const std::uint8_t* n, const char* p) {
   const int level = loopLevel_;
-  if (level <= 0) Fail(1015);
+  if (level <= 0) Fail(PatternErrorCode::LoopWithoutEntry);
   const std::int32_t count = loopCounters_[level];
   const std::int32_t min = ReadInt32(n + RepeatMinAt);
   const std::int32_t max = ReadInt32(n + RepeatMaxAt);
@@ -571,7 +592,7 @@ bool Matcher::Loop(const std::uint8_t* n, const char* p) {
   // Leave the loop. A loop entered while trying the rest may have reused
   // this level, so its counter is put back too when that fails.
   loopLevel_ = level - 1;
-  if (Sub(next, p)) return true;
+  if (TryRest(next, p)) return true;
   loopLevel_ = level;
   loopCounters_[level] = count;
   if (lazy && mayIterate) {
@@ -593,7 +614,7 @@ bool Matcher::JumpBackTracked(const std::uint8_t* n, const char* p) {
     if (r->node == n) return false;
   const IterRecord record{n, p, iterTop_};
   iterTop_ = &record;
-  const bool matched = Sub(NextNode(n), p);
+  const bool matched = TryRest(NextNode(n), p);
   iterTop_ = record.prev;
   return matched;
 }
