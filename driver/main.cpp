@@ -6,6 +6,7 @@
 #include "meta/ModuleState.h"
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
+#include "regexpr/Pattern.h"
 
 #ifdef _WIN32
 // Wildcards reach the program as typed; the program searches them itself.
@@ -37,5 +38,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   ModuleCleanup cleanup;
   quorvane::platform::InstallInterruptHandler();
+  // A long page scan notices an interrupt too.
+  quorvane::SetPatternPoll([] {
+    if (quorvane::platform::InterruptRequested()) throw quorvane::EInterrupted{};
+  });
   return quorvane::RunMain(args);
 }

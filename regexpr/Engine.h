@@ -64,11 +64,21 @@ struct CompiledProgram {
     bool afterLeadRestricts = false;
     ByteSet afterLead{};
     std::array<bool, 256> afterLeadAllows{};
+    // A single-node repeat that keeps a memo of its failures (see
+    // Matcher::Repeat): its slot in the run's memo, -1 = none. What the rest
+    // of the program depends on besides the position: the captured texts of
+    // the groups in memoText, and the bounds as they stand of the groups in
+    // memoBounds (the rest marks those anew before reading them).
+    int memoSlot = -1;
+    std::uint16_t memoText = 0;
+    std::uint16_t memoBounds = 0;
   };
   std::vector<std::int32_t> nodeAidIndex;
   std::vector<NodeAid> nodeAids;
   // The program holds a backreference, so a repeated group can match empty.
   bool hasBackrefs = false;
+  // Repeats with a failure memo.
+  int memoSlots = 0;
   // The settings the hints were derived from changed since.
   bool hintsStale = false;
 
@@ -90,6 +100,23 @@ struct RunTables {
     const char* old;
   };
   std::vector<TrailEntry> trail;
+
+  // The failure memos of the repeats, MemoWays entries per slot. An entry
+  // says: in run `run`, the repeat's operand matches at every position of
+  // [lo, hi) and not at hi (or hi is the end), and the rest of the program
+  // fails at every position from lo + the repeat's minimum to hi, as long
+  // as the groups of the key hold what they held (bounds by group number).
+  static constexpr int MemoWays = 4;
+  struct MemoEntry {
+    std::uint32_t run = 0;
+    const char* lo = nullptr;
+    const char* hi = nullptr;
+    const char* starts[GroupSlots] = {};
+    const char* ends[GroupSlots] = {};
+  };
+  std::vector<MemoEntry> memo;
+  std::vector<std::uint8_t> memoTurn;  // per slot: the way to replace next
+  std::uint32_t run = 0;  // numbers the runs; entries of earlier runs are stale
 };
 
 // What the hints depend on besides the program.

@@ -93,6 +93,7 @@ std::string TPattern::ErrorText(std::int32_t code) const {
     case E::LoopStackExceeded: return "TPattern(exec): Loop Stack Exceeded";
     case E::LoopWithoutEntry: return "TPattern(exec): Loop Without LoopEntry !";
     case E::RecursionTooDeep: return "TPattern(exec): Recursion Too Deep (pattern too complex for this input)";
+    case E::MatchTooComplex: return "TPattern(exec): Match Too Complex (the text is too irregular to search)";
     case E::BadImport: return "TPattern(misc): Bad p-code imported";
     case E::BadModifierIndex: break;  // has no text of its own
   }

@@ -58,6 +58,7 @@ enum class PatternErrorCode : std::int32_t {
   LoopStackExceeded = 1014,      // an 11th complex loop active at once
   LoopWithoutEntry = 1015,       // a loop node reached outside its loop
   RecursionTooDeep = 1016,       // the backtracking would exhaust the stack
+  MatchTooComplex = 1017,        // a run took more steps than its budget (see TPattern)
   BadImport = 2000,              // text kept for an import operation this program lacks
 };
 
@@ -96,6 +97,14 @@ extern const char* const DefaultBlankChars;         // " \t\n\r\f"
 extern const char* const DefaultWordCharSet;        // digits, letters, underscore
 extern const char* const DefaultLineBreakChars;     // "\r\n"
 extern const char* const DefaultLinePairedSeparator;  // "\r\n"
+
+// A function every run calls now and then (about every 65,536 steps of the
+// matcher, and every 4 MiB the search for a start passes over), so a long
+// run can be abandoned: it may throw any exception, which leaves the run; the
+// object stays usable. nullptr (the default) calls nothing. One for the
+// whole process; set it before runs start.
+using TPatternPoll = void (*)();
+void SetPatternPoll(TPatternPoll poll);
 
 class TPattern;
 namespace regex {
@@ -145,6 +154,10 @@ class TPattern {
   void SetInputString(std::string_view text);
 
   // Runs. Positions are 1-based; ExecPos(length + 1) searches the empty end.
+  // A run that takes more than max(10,000,000, 1,000 x subject length) steps
+  // gives up with code 1017 (MatchTooComplex). A step is one try of the rest
+  // of the program, one position a repeat passes over, or 64 bytes the search
+  // for a start passes over. The page scans take under 7 steps per byte.
   bool Exec(std::string_view text);
   bool ExecPos(std::int32_t offset = 1);
   bool ExecNext();

@@ -232,15 +232,77 @@ void DeriveEntryPrefix(CompiledProgram& program, const HintSettings& settings) {
 // The characters that can follow each single-node repeat, and those that
 // each branch of a choice can begin with; the matcher skips tries that
 // cannot succeed.
+// What the rest of a program depends on: the groups whose text it reads
+// through backreferences and those it marks anew. The rest of a single-node
+// repeat qualifies for a failure memo when it holds no loop: loop counters,
+// and with backreferences the jumps' records of where an iteration began,
+// are state a memo key would have to hold too.
+class RestWalk {
+ public:
+  explicit RestWalk(const CompiledProgram& program) : prog_(program.Start()), visited_(program.size, 0) {}
+
+  struct Dependence {
+    bool memoable = false;
+    std::uint16_t reads = 0;
+    std::uint16_t marks = 0;
+  };
+  Dependence Of(const std::uint8_t* from, bool hasBackrefs) {
+    Dependence d;
+    // Walks of all repeats together stay below this many nodes.
+    constexpr std::size_t MaxWork = std::size_t(1) << 20;
+    ++generation_;
+    pending_.assign(1, from);
+    while (!pending_.empty()) {
+      const std::uint8_t* n = pending_.back();
+      pending_.pop_back();
+      for (; n; n = NextNode(n)) {
+        const std::size_t at = std::size_t(n - prog_);
+        if (visited_[at] == generation_) break;
+        visited_[at] = generation_;
+        if (++work_ > MaxWork) return {};
+        const std::uint8_t op = n[0];
+        if (op == OpLoopEntry || op == OpLoop || op == OpLoopLazy || (op == OpJumpBack && hasBackrefs)) return {};
+        const std::uint8_t* operand = IsSingleRepeat(op) ? RepeatOperand(n) : n;
+        if ((operand[0] == OpBackref || operand[0] == OpBackrefCI) && operand[OperandAt] < GroupSlots)
+          d.reads = std::uint16_t(d.reads | 1u << operand[OperandAt]);
+        if (IsOpen(op)) d.marks = std::uint16_t(d.marks | 1u << (op - OpOpenBase));
+        if (IsClose(op)) d.marks = std::uint16_t(d.marks | 1u << (op - OpCloseBase));
+        if (op == OpAlternative) pending_.push_back(n + NodeHeaderSize);
+      }
+    }
+    d.memoable = true;
+    return d;
+  }
+
+ private:
+  const std::uint8_t* prog_;
+  std::vector<std::uint32_t> visited_;
+  std::vector<const std::uint8_t*> pending_;
+  std::uint32_t generation_ = 0;
+  std::size_t work_ = 0;
+};
+
+// Repeats with a failure memo, at most.
+constexpr int MaxMemoSlots = 64;
+
 void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPattern& owner) {
   const std::uint8_t* prog = program.Start();
   program.hasBackrefs = false;
+  program.memoSlots = 0;
   program.nodeAidIndex.clear();
   program.nodeAids.clear();
-  const bool withSets = program.size <= NodeSetProgramLimit;
-  if (withSets) program.nodeAidIndex.assign(program.size, -1);
+  // The program is a packed sequence of nodes, so walking it in address
+  // order meets every node (a repeat's operand right after its header).
+  for (std::size_t at = 1; at < program.size; at += NodeSize(prog + at)) {
+    const std::uint8_t op = prog[at];
+    if (!IsKnownOpcode(op)) Raise(owner, PatternErrorCode::UnknownOpcode);
+    if (op == OpBackref || op == OpBackrefCI) program.hasBackrefs = true;
+  }
+  if (program.size > NodeSetProgramLimit) return;
+  program.nodeAidIndex.assign(program.size, -1);
+  RestWalk rest(program);
   auto record = [&](std::size_t at, const std::uint8_t* from, bool isRepeat) {
-    if (!withSets || !from) return;
+    if (!from) return;
     CompiledProgram::NodeAid aid;
     walk.Collect(from, aid.set, true);
     aid.restricts = !IsFull(aid.set);
@@ -265,8 +327,21 @@ void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPatter
           break;
         }
       }
+      // A memo for repeats of one character without an upper bound.
+      const std::uint8_t* repeat = prog + at;
+      const std::uint8_t operand = RepeatOperand(repeat)[0];
+      const bool unbounded = Info(repeat[0]).operand == Operand::Repeated ||
+                             ReadInt32(repeat + RepeatMaxAt) >= UnboundedCount;
+      if (operand != OpBackref && operand != OpBackrefCI && unbounded && program.memoSlots < MaxMemoSlots) {
+        const RestWalk::Dependence d = rest.Of(from, program.hasBackrefs);
+        if (d.memoable) {
+          aid.memoSlot = program.memoSlots++;
+          aid.memoText = std::uint16_t(d.reads & ~d.marks);
+          aid.memoBounds = std::uint16_t(d.reads & d.marks);
+        }
+      }
     }
-    if (!aid.restricts && !aid.leadBackref) return;
+    if (!aid.restricts && !aid.leadBackref && aid.memoSlot < 0) return;
     for (int c = 0; c < 256; ++c) {
       aid.allows[std::size_t(c)] = InByteSet(aid.set.data(), static_cast<unsigned char>(c));
       aid.afterLeadAllows[std::size_t(c)] = InByteSet(aid.afterLead.data(), static_cast<unsigned char>(c));
@@ -274,18 +349,11 @@ void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPatter
     program.nodeAidIndex[at] = std::int32_t(program.nodeAids.size());
     program.nodeAids.push_back(aid);
   };
-  // The program is a packed sequence of nodes, so walking it in address
-  // order meets every node (a repeat's operand right after its header).
-  for (std::size_t at = 1; at < program.size;) {
+  for (std::size_t at = 1; at < program.size; at += NodeSize(prog + at)) {
     const std::uint8_t* n = prog + at;
-    const std::uint8_t op = n[0];
-    if (!IsKnownOpcode(op)) Raise(owner, PatternErrorCode::UnknownOpcode);
-    const std::size_t nodeSize = NodeSize(n);
-    if (op == OpBackref || op == OpBackrefCI) program.hasBackrefs = true;
     // An alternative is consulted only where it is a branch of a choice.
-    if (op == OpAlternative) record(at, n + NodeHeaderSize, false);
-    if (IsSingleRepeat(op)) record(at, NextNode(n), true);
-    at += nodeSize;
+    if (n[0] == OpAlternative) record(at, n + NodeHeaderSize, false);
+    if (IsSingleRepeat(n[0])) record(at, NextNode(n), true);
   }
 }
 
