@@ -20,8 +20,9 @@ namespace {
 // The step budget of a run: MinStepBudget, or StepsPerByte for every byte of
 // the subject when that is more. The page scans take under one step per byte
 // of ordinary HTML, and 7 on the worst page known (a meta tag left open,
-// repeated); at some 75 million steps a second, a runaway run ends after
-// about 13 seconds per MB of subject, at least 0.15 s.
+// repeated). A runaway run of tries (some 75 million a second here) ends
+// after about 13 seconds per MB of subject, at least 0.15 s; one whose steps
+// are mostly positions its repeats count, much sooner.
 constexpr std::uint64_t StepsPerByte = 1000;
 constexpr std::uint64_t MinStepBudget = 10'000'000;
 // Steps between two polls.
