@@ -154,12 +154,12 @@ struct PairScan {
   unsigned char a0, b0, a1, b1;
   bool second;  // test the second character too
 };
-// How far past its stop FindPair may read: the caller keeps stop this far
-// before the subject's NUL.
+// How far past its stop a pair scanner may read: the caller keeps stop this
+// far before the subject's NUL.
 constexpr std::ptrdiff_t PairScanOverread = 32;
-// Whether this build has a vector scan at all.
-bool HavePairScan();
 // The first position in [q, stop) where the pair fits, or stop.
-const char* FindPair(const char* q, const char* stop, const PairScan& scan);
+using PairScanner = const char* (*)(const char* q, const char* stop, const PairScan& scan);
+// The fastest scanner this processor has, or nullptr when the build has none.
+PairScanner BestPairScanner();
 
 }  // namespace quorvane::regex

@@ -89,7 +89,7 @@ class Matcher {
   // Steps: see TPattern::Exec. At each checkpoint the poll runs and the
   // budget is checked.
   void Charge(std::uint64_t steps) { steps_ += steps; }
-  void Checkpoint();
+  [[gnu::noinline, gnu::cold]] void Checkpoint();
   // The start search passed over the bytes from `from` to `to`.
   void PassedOver(const char* from, const char* to) {
     steps_ += std::uint64_t(to - from) >> 6;
@@ -125,8 +125,12 @@ class Matcher {
   bool TryUp(const std::uint8_t* next, const std::uint8_t* operand, const char* p, std::int64_t min,
              std::int64_t max, const char* stopAt, const char* knownEnd, Allowed allowed, const char*& runEnd);
   bool SameKey(const RunTables::MemoEntry& e, const CompiledProgram::NodeAid& aid) const;
-  const RunTables::MemoEntry* FindMemo(const CompiledProgram::NodeAid& aid, const char* p) const;
-  void RememberFailure(const CompiledProgram::NodeAid& aid, const char* p, const char* hi);
+  const RunTables::MemoEntry* FindMemo(const CompiledProgram::NodeAid& aid, const char* p) const {
+    return remembered_ ? FindRemembered(aid, p) : nullptr;
+  }
+  [[gnu::noinline]] const RunTables::MemoEntry* FindRemembered(const CompiledProgram::NodeAid& aid,
+                                                                const char* p) const;
+  [[gnu::noinline]] void RememberFailure(const CompiledProgram::NodeAid& aid, const char* p, const char* hi);
   bool LoopEntry(const std::uint8_t* n, const char* p);
   bool Loop(const std::uint8_t* n, const char* p);
   bool LoopBodyTry(const std::uint8_t* loop, const char* p);
@@ -163,6 +167,7 @@ class Matcher {
   std::uint64_t checkAt_ = 0;  // the next checkpoint
   std::uint64_t budget_ = 0;
   TPatternPoll poll_;
+  bool remembered_ = false;  // a failure was remembered in this run
 };
 
 bool SearchSubject(TPattern& owner, const CompiledProgram& program, RunTables& tables, const char* from) {
@@ -276,20 +281,21 @@ bool Matcher::SearchPrefix(const char* from) {
   // The last position where a whole prefix still fits.
   const char* const last = textEnd_ - length;
   const char* q = from;
-  if (HavePairScan() && program.prefixSmall[0] > 0 && textEnd_ - q > PairScanOverread) {
+  if (BestPairScanner() && program.prefixSmall[0] > 0 && textEnd_ - q > PairScanOverread) {
     const PairScan scan{program.prefixMembers[0][0], program.prefixMembers[0][1], program.prefixMembers[1][0],
                         program.prefixMembers[1][1], length > 1 && program.prefixSmall[1] > 0};
     const int checked = scan.second ? 2 : 1;
     const char* const vectorStop = textEnd_ - PairScanOverread;
+    const PairScanner findPair = BestPairScanner();
     while (q < vectorStop) {
+      const char* const window = q;
       const char* const stop = WindowEnd(q, vectorStop);
-      const char* const hit = FindPair(q, stop, scan);
-      PassedOver(q, hit);
-      q = hit;
-      if (q >= stop) continue;
-      if (q > last) return false;
-      if (PrefixFits(program, q, checked) && Attempt(q)) return true;
-      ++q;
+      while ((q = findPair(q, stop, scan)) < stop) {
+        if (q > last) return false;
+        if (PrefixFits(program, q, checked) && Attempt(q)) return true;
+        ++q;
+      }
+      PassedOver(window, stop);
     }
   }
   while (q <= last) {
@@ -605,12 +611,13 @@ bool Matcher::TryUp(const std::uint8_t* next, const std::uint8_t* operand, const
     return false;
   }
   for (const char* q = p + min;;) {
-    for (const char* const last = p + counted; q <= last; ++q) {
-      if (q == stopAt) {
-        runEnd = knownEnd;
-        return false;
-      }
+    const char* const last = p + counted;
+    const bool stops = stopAt && stopAt <= last;
+    for (const char* const end = stops ? stopAt - 1 : last; q <= end; ++q)
       if (allowed(q) && TryRest(next, q)) return true;
+    if (stops) {
+      runEnd = knownEnd;
+      return false;
     }
     if (ended || counted >= max) break;
     ahead *= 2;
@@ -773,7 +780,7 @@ bool Matcher::SameKey(const RunTables::MemoEntry& e, const CompiledProgram::Node
 // The entry for a start at p with the current key: one that p lies in (the
 // repeat fails), else the nearest one after p in the same kind of run, or
 // nullptr.
-const RunTables::MemoEntry* Matcher::FindMemo(const CompiledProgram::NodeAid& aid, const char* p) const {
+const RunTables::MemoEntry* Matcher::FindRemembered(const CompiledProgram::NodeAid& aid, const char* p) const {
   const RunTables::MemoEntry* ways = &tables_.memo[std::size_t(aid.memoSlot) * RunTables::MemoWays];
   const RunTables::MemoEntry* after = nullptr;
   for (int w = 0; w < RunTables::MemoWays; ++w) {
@@ -799,6 +806,7 @@ void Matcher::RememberFailure(const CompiledProgram::NodeAid& aid, const char* p
       return;
     }
   }
+  remembered_ = true;
   // All ways in use: take turns.
   if (!victim) victim = &ways[tables_.memoTurn[std::size_t(aid.memoSlot)]++ % RunTables::MemoWays];
   victim->run = tables_.run;

@@ -78,23 +78,14 @@ bool HaveAvx2() {
 
 }  // namespace
 
-bool HavePairScan() {
-#if defined(__SSE2__)
-  return true;
-#else
-  return false;
-#endif
-}
-
-const char* FindPair(const char* q, const char* stop, const PairScan& scan) {
+PairScanner BestPairScanner() {
 #if defined(QV_HAVE_AVX2_SCAN)
-  if (HaveAvx2()) return ScanPairAvx2(q, stop, scan);
+  if (HaveAvx2()) return ScanPairAvx2;
 #endif
 #if defined(__SSE2__)
-  return ScanPairSse2(q, stop, scan);
+  return ScanPairSse2;
 #else
-  (void)scan;
-  return stop;
+  return nullptr;
 #endif
 }
 
