@@ -71,17 +71,14 @@ TEST(Limits, PollRunsDuringLongRunsAndMayAbandonThem) {
     ~Reset() { quorvane::SetPatternPoll(nullptr); }
   } reset;
   TPattern re;
-  quorvane::SetPatternPoll(CountPoll);
-  re.SetExpression(kRunaway);
-  polls = 0;
-  EXPECT_THROW(re.Exec(kAs), EPatternError);
-  EXPECT_GE(polls, 100);  // 10,000,000 steps, a poll every 65,536
   // The search for a start polls as it passes over the subject.
+  quorvane::SetPatternPoll(CountPoll);
   re.SetExpression("z");
   polls = 0;
   EXPECT_FALSE(re.Exec(std::string(9 << 20, 'a')));
   EXPECT_GE(polls, 2);
-  // A poll that throws ends the run with its exception.
+  // Long runs poll (every 65,536 steps); a poll that throws ends the run
+  // with its exception.
   quorvane::SetPatternPoll(StopAtThirdPoll);
   re.SetExpression(kRunaway);
   polls = 0;
