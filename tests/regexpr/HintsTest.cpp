@@ -245,6 +245,7 @@ TEST(Hints, SearchAidsNeverChangeWhatARunFinds) {
       {"[^c]{1,}([abc]*?(b[^>]*?)|b){2}", ">bbaaaa", "isg"},
       {"[^c]*.+(b+.*?)\\1", "abb bab ", "sg"},
       {"[^c]+b*?(\\w+?ab)", "aaabbbbba", "sg"},
+      {"\\w*.{0,}?[^>]{0,}?\\w+(bb+?)", "cbbca", "sg"},
       {"(a*)[ab]*ab", "aaaabbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", "sg"},
   };
   const auto compare = [](const std::string& pattern, const char* modifiers, const std::vector<std::string>& subjects) {
