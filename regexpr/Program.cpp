@@ -91,9 +91,10 @@ std::string DumpProgram(std::string_view program) {
     const std::int32_t next = NextOffset(n);
     std::string link = next == 0 ? "" : "-> " + std::to_string(std::int64_t(at) + next);
     std::snprintf(line, sizeof line, "%5zu  %-16s ", at, info.name);
-    out += line + operand;
-    if (!link.empty()) out += (operand.empty() ? "" : "  ") + link;
-    out += "\n";
+    std::string text = line + operand;
+    if (!link.empty()) text += (operand.empty() ? "" : "  ") + link;
+    while (text.back() == ' ') text.pop_back();
+    out += text + "\n";
     at += length;
   }
   return out;
