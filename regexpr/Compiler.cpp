@@ -49,6 +49,78 @@ bool ApplyModifierLetters(const char* first, const char* last, std::int32_t& wor
   return true;
 }
 
+// The compiler: turns a pattern into a program for its owner.
+class Compiler {
+ public:
+  explicit Compiler(TPattern& owner) : owner_(owner) {}
+  // Compiles text under the owner's modifiers; on success the program (with
+  // repeatStart set, hints not yet derived).
+  std::unique_ptr<CompiledProgram> Compile(const char* text);
+
+ private:
+  static constexpr std::int32_t Placeholder = -1;  // node position while sizing
+  static constexpr std::int32_t None = 0;          // no node
+
+  struct ClassBuilder {
+    bool negated = false;
+    bool folded = false;
+    ByteSet members{};
+    int count = 0;
+    int rangeMin = 255;
+    int rangeMax = 0;
+    unsigned char rangeStart = 0;
+    bool rangeReady = false;
+    std::int32_t node = None;
+  };
+
+  char Cur() const { return *owner_.parsePos_; }
+  char At(int k) const { return owner_.parsePos_[k]; }
+  void Step(int k = 1) { owner_.parsePos_ += k; }
+  [[noreturn]] void Fail(PatternErrorCode code) const { Raise(owner_, code); }
+
+  std::int32_t EmitOp(std::uint8_t code);
+  void EmitByte(std::uint8_t b);
+  void EmitInt(std::int32_t v);
+  void InsertOpBefore(std::uint8_t code, std::int32_t operand, int n);
+  std::int32_t Next(std::int32_t p) const;
+  void LinkTail(std::int32_t p, std::int32_t target);
+  void LinkAlternativeTail(std::int32_t p, std::int32_t target);
+
+  std::int32_t ParseReg(bool group, int& flags);
+  std::int32_t ParseSequence(int& flags);
+  std::int32_t ParseQuantified(int& flags);
+  std::int32_t ParseAtom(int& flags);
+  std::int32_t ParseEscape(int& flags);
+  std::int32_t ParseLiteralRun(int& flags);
+  std::int32_t ParseClass();
+  bool IsBraceQuantifier(const char* brace) const;
+  std::int32_t ParseBraceNumber(const char* first, const char* last);
+  void EmitBraces(std::int32_t atom, std::int32_t min, std::int32_t max, bool lazy);
+  void EmitLoop(std::int32_t atom, std::int32_t min, std::int32_t max, bool lazy);
+  unsigned char DecodeEscape();
+  int HexDigitValue(char c) const;
+
+  void BeginClass(bool negated, bool folded);
+  void AddClassMember(unsigned char c);
+  void EmitRangeC(unsigned char c);
+  void AddClassChar(unsigned char c);
+  void AddClassChars(const std::string& text);
+  void AddClassChars(const unsigned char* text, int n);
+  void CloseClass();
+
+  bool Sizing() const { return prog_ == nullptr; }
+  // Whether a modifier is on at this point of the pattern.
+  bool ModifierOn(std::int32_t bit) const { return (scope_ & bit) != 0; }
+
+  TPattern& owner_;
+  std::uint8_t* prog_ = nullptr;  // null while sizing
+  std::int32_t size_ = 0;         // bytes counted while sizing
+  std::int32_t emit_ = 0;         // next byte written while emitting
+  int nextGroup_ = 1;
+  std::int32_t scope_ = 0;        // modifiers in force here
+  ClassBuilder cls_;
+};
+
 // ---- Emitting primitives -------------------------------------------------
 
 std::int32_t Compiler::EmitOp(std::uint8_t code) {
@@ -113,10 +185,14 @@ void Compiler::LinkAlternativeTail(std::int32_t p, std::int32_t target) {
 
 // ---- Driver --------------------------------------------------------------
 
+std::unique_ptr<CompiledProgram> CompilePattern(TPattern& owner, const char* text) {
+  return Compiler(owner).Compile(text);
+}
+
 std::unique_ptr<CompiledProgram> Compiler::Compile(const char* text) {
   owner_.parsePos_ = nullptr;
   owner_.patternBegin_ = text;
-  if (!text) Fail(100);
+  if (!text) Fail(PatternErrorCode::NullArgument);
   owner_.builtWithModifiers_ = owner_.modifiers_;
 
   // Sizing pass.
@@ -154,7 +230,7 @@ std::int32_t Compiler::ParseReg(bool group, int& flags) {
   int groupNo = 0;
   std::int32_t result = None;
   if (group) {
-    if (nextGroup_ >= GroupSlots) Fail(102);
+    if (nextGroup_ >= GroupSlots) Fail(PatternErrorCode::TooManyGroups);
     groupNo = nextGroup_++;
     result = EmitOp(std::uint8_t(OpOpenBase + groupNo));
   }
@@ -184,10 +260,10 @@ std::int32_t Compiler::ParseReg(bool group, int& flags) {
     LinkAlternativeTail(n, ender);
 
   if (group) {
-    if (Cur() != ')') Fail(103);
+    if (Cur() != ')') Fail(PatternErrorCode::UnclosedGroup);
     Step();
   } else if (Cur() != '\0') {
-    Fail(Cur() == ')' ? 104 : 105);
+    Fail(Cur() == ')' ? PatternErrorCode::UnopenedGroup : PatternErrorCode::JunkOnEnd);
   }
   scope_ = savedScope;
   return result;
@@ -225,12 +301,12 @@ bool Compiler::IsBraceQuantifier(const char* brace) const {
   return *p == '}';
 }
 
+// At most 8 digits, so the value stays below UnboundedCount.
 std::int32_t Compiler::ParseBraceNumber(const char* first, const char* last) {
-  if (last - first > 8) Fail(122);
-  std::int64_t value = 0;
+  if (last - first > 8) Fail(PatternErrorCode::BraceNumberTooBig);
+  std::int32_t value = 0;
   for (const char* p = first; p != last; ++p) value = value * 10 + (*p - '0');
-  if (value > UnboundedCount || value < 0) Fail(122);
-  return std::int32_t(value);
+  return value;
 }
 
 void Compiler::EmitBraces(std::int32_t atom, std::int32_t min, std::int32_t max, bool lazy) {
@@ -260,7 +336,7 @@ std::int32_t Compiler::ParseQuantified(int& flags) {
     flags = atomFlags;
     return atom;
   }
-  if (op != '?' && !(atomFlags & HasWidth)) Fail(106);
+  if (op != '?' && !(atomFlags & HasWidth)) Fail(PatternErrorCode::EmptyOperand);
 
   std::int32_t braceMin = 0, braceMax = 0;
   const char* last = owner_.parsePos_;  // last character of the quantifier
@@ -278,7 +354,7 @@ std::int32_t Compiler::ParseQuantified(int& flags) {
       while (IsDigit(Cur())) Step();
       braceMax = owner_.parsePos_ == digits ? UnboundedCount : ParseBraceNumber(digits, owner_.parsePos_);
     }
-    if (braceMax < braceMin) Fail(124);
+    if (braceMax < braceMin) Fail(PatternErrorCode::BraceMinAboveMax);
     last = owner_.parsePos_;  // the closing brace
   }
 
@@ -287,7 +363,7 @@ std::int32_t Compiler::ParseQuantified(int& flags) {
     lazy = true;
     ++last;
   }
-  if (!Multi(ModifierG)) lazy = true;
+  if (!ModifierOn(ModifierG)) lazy = true;
   const bool simple = (atomFlags & Simple) != 0;
 
   switch (op) {
@@ -344,23 +420,23 @@ std::int32_t Compiler::ParseQuantified(int& flags) {
   const char after = Cur();
   if (after == '*' || after == '+' || after == '?' ||
       (after == '{' && IsBraceQuantifier(owner_.parsePos_)))
-    Fail(107);
+    Fail(PatternErrorCode::NestedQuantifier);
   return atom;
 }
 
 std::int32_t Compiler::ParseAtom(int& flags) {
   flags = 0;
   const char c = Cur();
-  if (c == '\0' || c == ')' || c == '|') Fail(114);
+  if (c == '\0' || c == ')' || c == '|') Fail(PatternErrorCode::AtomExpected);
   Step();
-  const bool lineMode = Multi(ModifierM) && (!owner_.lineBreakChars_.empty() || owner_.hasPairedSeparator_);
+  const bool lineMode = ModifierOn(ModifierM) && (!owner_.lineBreakChars_.empty() || owner_.hasPairedSeparator_);
   switch (c) {
     case '^':
       return EmitOp(lineMode ? OpLineStart : OpInputStart);
     case '$':
       return EmitOp(lineMode ? OpLineEnd : OpInputEnd);
     case '.':
-      if (Multi(ModifierS)) {
+      if (ModifierOn(ModifierS)) {
         flags = HasWidth | Simple;
         return EmitOp(OpAnyChar);
       }
@@ -373,7 +449,7 @@ std::int32_t Compiler::ParseAtom(int& flags) {
       if (Cur() == '?' && At(1) == '#') {
         Step(2);
         while (Cur() != '\0' && Cur() != ')') Step();
-        if (Cur() != ')') Fail(125);
+        if (Cur() != ')') Fail(PatternErrorCode::UnclosedComment);
         Step();
         return EmitOp(OpComment);
       }
@@ -381,8 +457,8 @@ std::int32_t Compiler::ParseAtom(int& flags) {
         Step();
         const char* letters = owner_.parsePos_;
         while (Cur() != '\0' && Cur() != ')') Step();
-        if (Cur() != ')') Fail(127);
-        if (!ApplyModifierLetters(letters, owner_.parsePos_, scope_)) Fail(127);
+        if (Cur() != ')') Fail(PatternErrorCode::BadModifier);
+        if (!ApplyModifierLetters(letters, owner_.parsePos_, scope_)) Fail(PatternErrorCode::BadModifier);
         Step();
         return EmitOp(OpComment);
       } else {
@@ -394,7 +470,7 @@ std::int32_t Compiler::ParseAtom(int& flags) {
     case '*':
     case '+':
     case '?':
-      Fail(115);
+      Fail(PatternErrorCode::NothingToRepeat);
     case '\\':
       return ParseEscape(flags);
     default:
@@ -406,12 +482,12 @@ std::int32_t Compiler::ParseAtom(int& flags) {
 // An escape outside a class; the parse position is after the backslash.
 std::int32_t Compiler::ParseEscape(int& flags) {
   const char e = Cur();
-  if (e == '\0') Fail(116);
+  if (e == '\0') Fail(PatternErrorCode::TrailingBackslash);
   std::int32_t node;
   flags = HasWidth | Simple;
   switch (e) {
     case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
-      node = EmitOp(Multi(ModifierI) ? OpBackrefCI : OpBackref);
+      node = EmitOp(ModifierOn(ModifierI) ? OpBackrefCI : OpBackref);
       EmitByte(std::uint8_t(e - '0'));
       break;
     case 'A': flags = 0; node = EmitOp(OpInputStart); break;
@@ -440,7 +516,7 @@ std::int32_t Compiler::ParseEscape(int& flags) {
         EmitByte(0);
         EmitByte(0);
       } else {
-        node = EmitOp(Multi(ModifierI) ? OpLiteralCI : OpLiteral);
+        node = EmitOp(ModifierOn(ModifierI) ? OpLiteralCI : OpLiteral);
         EmitByte(value);
         EmitByte(0);
       }
@@ -452,7 +528,7 @@ std::int32_t Compiler::ParseEscape(int& flags) {
 }
 
 std::int32_t Compiler::ParseLiteralRun(int& flags) {
-  const bool extended = Multi(ModifierX);
+  const bool extended = ModifierOn(ModifierX);
   if (extended) {
     if (Cur() == '#') {
       while (Cur() != '\0' && Cur() != '\r' && Cur() != '\n') Step();
@@ -468,12 +544,12 @@ std::int32_t Compiler::ParseLiteralRun(int& flags) {
   }
   std::size_t len = RunLength(owner_.parsePos_);
   if (len == 0) {
-    if (Cur() != '{') Fail(119);
+    if (Cur() != '{') Fail(PatternErrorCode::EmptyLiteralRun);
     len = 1 + RunLength(owner_.parsePos_ + 1);
   }
   if (len > 1 && IsQuantifierChar(owner_.parsePos_[len])) --len;
   flags = HasWidth | (len == 1 ? Simple : 0);
-  std::int32_t node = EmitOp(Multi(ModifierI) ? OpLiteralCI : OpLiteral);
+  std::int32_t node = EmitOp(ModifierOn(ModifierI) ? OpLiteralCI : OpLiteral);
   for (std::size_t k = 0; k < len; ++k) {
     if (extended) {
       if (Cur() == '#') break;
@@ -493,7 +569,7 @@ int Compiler::HexDigitValue(char c) const {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  Fail(108);
+  Fail(PatternErrorCode::BadHexDigit);
 }
 
 // The character an escape stands for; the parse position is on the escaped
@@ -510,21 +586,21 @@ unsigned char Compiler::DecodeEscape() {
     default: return static_cast<unsigned char>(Cur());
   }
   Step();
-  if (Cur() == '\0') Fail(111);
+  if (Cur() == '\0') Fail(PatternErrorCode::NoHexCode);
   int value = 0;
   if (Cur() == '{') {
     for (;;) {
       Step();
-      if (Cur() == '\0') Fail(111);
+      if (Cur() == '\0') Fail(PatternErrorCode::NoHexCode);
       if (Cur() == '}') break;
-      if (value >= 16) Fail(112);
+      if (value >= 16) Fail(PatternErrorCode::HexCodeTooBig);
       value = value * 16 + HexDigitValue(Cur());
     }
     return static_cast<unsigned char>(value);
   }
   value = HexDigitValue(Cur());
   Step();
-  if (Cur() == '\0') Fail(111);
+  if (Cur() == '\0') Fail(PatternErrorCode::NoHexCode);
   value = value * 16 + HexDigitValue(Cur());
   return static_cast<unsigned char>(value);
 }
@@ -591,7 +667,7 @@ void Compiler::CloseClass() {
 std::int32_t Compiler::ParseClass() {
   const bool negated = Cur() == '^';
   if (negated) Step();
-  BeginClass(negated, Multi(ModifierI));
+  BeginClass(negated, ModifierOn(ModifierI));
   const std::int32_t node = cls_.node;
   if (Cur() == ']') {
     AddClassChar(']');
@@ -607,13 +683,13 @@ std::int32_t Compiler::ParseClass() {
       unsigned char end;
       if (Cur() == '\\') {
         Step();
-        if (Cur() == '\0') Fail(110);
+        if (Cur() == '\0') Fail(PatternErrorCode::ClassTrailingBackslash);
         end = DecodeEscape();
       } else {
         end = static_cast<unsigned char>(Cur());
       }
       const unsigned char start = cls_.rangeStart;
-      const bool cyrillic = Multi(ModifierR);
+      const bool cyrillic = ModifierOn(ModifierR);
       if (cyrillic && start == 0xE0 && end == 0xFF) {
         AddClassChars(CyrillicLower, 33);
       } else if (cyrillic && start == 0xC0 && end == 0xDF) {
@@ -622,14 +698,14 @@ std::int32_t Compiler::ParseClass() {
         AddClassChars(CyrillicLower, 33);
         AddClassChars(CyrillicUpper, 33);
       } else {
-        if (end < start) Fail(109);
+        if (end < start) Fail(PatternErrorCode::InvalidRange);
         for (int c = start + 1; c <= end; ++c) EmitRangeC(static_cast<unsigned char>(c));
       }
       cls_.rangeReady = false;  // a range never starts another range
       Step();
     } else if (Cur() == '\\') {
       Step();
-      if (Cur() == '\0') Fail(110);
+      if (Cur() == '\0') Fail(PatternErrorCode::ClassTrailingBackslash);
       switch (Cur()) {
         case 'd': AddClassChars(Digits); break;
         case 's': AddClassChars(owner_.blankChars_); break;
@@ -644,7 +720,7 @@ std::int32_t Compiler::ParseClass() {
   }
   // Checked before closing, so that "[" or "[^" at the end is reported as
   // an unclosed class rather than as an empty one.
-  if (Cur() != ']') Fail(113);
+  if (Cur() != ']') Fail(PatternErrorCode::UnclosedClass);
   CloseClass();
   Step();
   return node;

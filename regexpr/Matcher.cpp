@@ -5,14 +5,192 @@
 //
 // Every node that fails leaves the loop level and the loop counters of the
 // active levels as it found them. Group bounds are set without recursion and
-// logged; a failed remainder puts them back from the log (Sub).
+// logged; a failed remainder puts them back from the log (TryRest).
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "regexpr/Engine.h"
+
+namespace quorvane::regex {
+
+namespace {
+
+// The step budget of a run: MinStepBudget, or StepsPerByte for every byte of
+// the subject when that is more. The page scans take under one step per byte
+// of ordinary HTML, and 7 on the worst page known (a meta tag left open,
+// repeated). A runaway run of tries (some 75 million a second here) ends
+// after about 13 seconds per MB of subject, at least 0.15 s; one whose steps
+// are mostly positions its repeats count, much sooner.
+constexpr std::uint64_t StepsPerByte = 1000;
+constexpr std::uint64_t MinStepBudget = 10'000'000;
+// Steps between two polls.
+constexpr std::uint64_t PollInterval = 65536;
+// The start search checks in at least this often (in bytes passed over).
+constexpr std::ptrdiff_t SearchWindow = std::ptrdiff_t(4) << 20;
+
+std::atomic<TPatternPoll> CurrentPoll{nullptr};
+
+}  // namespace
+
+// One search over the subject from a start position.
+class Matcher {
+ public:
+  // Stack the matcher may use below the start of an attempt.
+  static const std::uintptr_t StackBudget;
+
+  Matcher(TPattern& owner, const CompiledProgram& program, RunTables& tables);
+  bool Search(const char* from);
+
+ private:
+  using TrailEntry = RunTables::TrailEntry;
+  struct IterRecord {
+    const std::uint8_t* node;
+    const char* pos;
+    const IterRecord* prev;
+  };
+
+  bool Attempt(const char* at);
+  bool SearchPrefix(const char* from);
+  const CompiledProgram::NodeAid* Aid(const std::uint8_t* n) const {
+    if (program_.nodeAidIndex.empty()) return nullptr;
+    const std::int32_t k = program_.nodeAidIndex[std::size_t(n - prog_)];
+    return k < 0 ? nullptr : &program_.nodeAids[std::size_t(k)];
+  }
+  bool BranchMayStart(const std::uint8_t* alt, unsigned char c) const {
+    const CompiledProgram::NodeAid* aid = Aid(alt);
+    return !aid || !aid->restricts || InByteSet(aid->set.data(), c);
+  }
+  bool Match(const std::uint8_t* n, const char* p);
+  // Tries the rest of the program from n at p; on failure every group bound
+  // set on the way is put back.
+  bool TryRest(const std::uint8_t* n, const char* p) {
+    if (++steps_ >= checkAt_) Checkpoint();
+    if (stackBase_ - reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) > StackBudget) TooDeep();
+    const std::size_t mark = trailSize_;
+    if (Match(n, p)) return true;
+    Undo(mark);
+    return false;
+  }
+  void SetBound(const char** slot, const char* p) {
+    if (*slot == p) return;
+    if (trailSize_ == trailCapacity_) GrowTrail();
+    trail_[trailSize_++] = TrailEntry{slot, *slot};
+    *slot = p;
+  }
+  void Undo(std::size_t mark) {
+    while (trailSize_ > mark) {
+      --trailSize_;
+      *trail_[trailSize_].slot = trail_[trailSize_].old;
+    }
+  }
+  void GrowTrail();
+  // Steps: see TPattern::Exec. At each checkpoint the poll runs and the
+  // budget is checked.
+  void Charge(std::uint64_t steps) { steps_ += steps; }
+  [[gnu::noinline, gnu::cold]] void Checkpoint();
+  // The start search passed over the bytes from `from` to `to`.
+  void PassedOver(const char* from, const char* to) {
+    steps_ += std::uint64_t(to - from) >> 6;
+    if (steps_ >= checkAt_) Checkpoint();
+  }
+  const char* WindowEnd(const char* q, const char* stop) const;
+  const char* FindByte(const char* q, unsigned char c);
+  // The text the backreference node n refers to; false when its group has
+  // not captured.
+  bool Captured(const std::uint8_t* n, const char*& s, const char*& e) const {
+    const unsigned group = n[OperandAt];
+    if (group >= unsigned(GroupSlots)) Fail(PatternErrorCode::UnknownOpcode);
+    s = starts_[group];
+    e = ends_[group];
+    return s && e;
+  }
+  // Whether the len bytes at p equal the captured bytes at s, exactly or
+  // (caseless) through the case swap.
+  bool SameAsCaptured(bool caseless, const char* p, const char* s, std::size_t len) const {
+    if (!caseless) return std::memcmp(p, s, len) == 0;
+    for (std::size_t k = 0; k < len; ++k) {
+      const std::uint8_t c = static_cast<std::uint8_t>(p[k]);
+      const std::uint8_t t = static_cast<std::uint8_t>(s[k]);
+      if (c != t && c != tables_.swap[t]) return false;
+    }
+    return true;
+  }
+  bool Repeat(const std::uint8_t* n, const char* p);
+  template <typename Allowed>
+  bool TryDown(const std::uint8_t* next, const char* top, const char* bottom, std::ptrdiff_t width,
+               Allowed allowed);
+  template <typename Allowed>
+  bool TryUp(const std::uint8_t* next, const std::uint8_t* operand, const char* p, std::int64_t min,
+             std::int64_t max, const char* stopAt, const char* knownEnd, Allowed allowed, const char*& runEnd);
+  bool SameKey(const RunTables::MemoEntry& e, const CompiledProgram::NodeAid& aid) const;
+  const RunTables::MemoEntry* FindMemo(const CompiledProgram::NodeAid& aid, const char* p) const {
+    return remembered_ ? FindRemembered(aid, p) : nullptr;
+  }
+  [[gnu::noinline]] const RunTables::MemoEntry* FindRemembered(const CompiledProgram::NodeAid& aid,
+                                                                const char* p) const;
+  [[gnu::noinline]] void RememberFailure(const CompiledProgram::NodeAid& aid, const char* p, const char* hi);
+  bool LoopEntry(const std::uint8_t* n, const char* p);
+  bool Loop(const std::uint8_t* n, const char* p);
+  bool LoopBodyTry(const std::uint8_t* loop, const char* p);
+  bool JumpBackTracked(const std::uint8_t* n, const char* p);
+  bool LastIterationEmpty(const std::uint8_t* loop, const char* p) const;
+  std::int64_t RegRepeat(const std::uint8_t* operand, const char* p, std::int64_t max) const;
+  std::int64_t BackrefRepeat(const std::uint8_t* operand, const char* p, std::int64_t max,
+                             std::size_t& len) const;
+  bool LineStartAt(const char* p) const;
+  bool LineEndAt(const char* p) const;
+  [[noreturn]] void TooDeep() const;
+  [[noreturn]] void Fail(PatternErrorCode code) const { Raise(owner_, code); }
+
+  TPattern& owner_;
+  const CompiledProgram& program_;
+  const std::uint8_t* prog_;
+  RunTables& tables_;
+  const char* textBegin_;
+  const char* textEnd_;
+  const char** starts_;
+  const char** ends_;
+  const char* matchEnd_ = nullptr;
+  const IterRecord* iterTop_ = nullptr;
+  std::uintptr_t stackBase_ = 0;
+  TrailEntry* trail_;
+  std::size_t trailSize_ = 0;
+  std::size_t trailCapacity_;
+  int loopLevel_ = 0;
+  bool hasPair_;
+  char pairHead_;
+  char pairTail_;
+  std::int32_t loopCounters_[MaxLoopLevels + 1] = {};
+  std::uint64_t steps_ = 0;
+  std::uint64_t checkAt_ = 0;  // the next checkpoint
+  std::uint64_t budget_ = 0;
+  TPatternPoll poll_;
+  bool remembered_ = false;  // a failure was remembered in this run
+};
+
+bool SearchSubject(TPattern& owner, const CompiledProgram& program, RunTables& tables, const char* from) {
+  const std::size_t memoSize = std::size_t(program.memoSlots) * RunTables::MemoWays;
+  if (tables.memo.size() < memoSize) {
+    tables.memo.resize(memoSize);
+    tables.memoTurn.resize(std::size_t(program.memoSlots));
+  }
+  // Entries of earlier runs go stale; should the number wrap, they go.
+  if (++tables.run == 0) {
+    for (RunTables::MemoEntry& e : tables.memo) e.run = 0;
+    tables.run = 1;
+  }
+  return Matcher(owner, program, tables).Search(from);
+}
+
+}  // namespace quorvane::regex
+
+namespace quorvane {
+
+void SetPatternPoll(TPatternPoll poll) { regex::CurrentPoll.store(poll, std::memory_order_relaxed); }
+
+}  // namespace quorvane
 
 namespace quorvane::regex {
 
@@ -39,7 +217,33 @@ Matcher::Matcher(TPattern& owner, const CompiledProgram& program, RunTables& tab
       trailCapacity_(tables.trail.size()),
       hasPair_(owner.hasPairedSeparator_),
       pairHead_(owner.pairHead_),
-      pairTail_(owner.pairTail_) {}
+      pairTail_(owner.pairTail_),
+      budget_(std::max(MinStepBudget, StepsPerByte * std::uint64_t(textEnd_ - textBegin_))),
+      poll_(CurrentPoll.load(std::memory_order_relaxed)) {
+  checkAt_ = std::min(PollInterval, budget_);
+}
+
+void Matcher::Checkpoint() {
+  if (steps_ >= budget_) Fail(PatternErrorCode::MatchTooComplex);
+  if (poll_) poll_();
+  checkAt_ = std::min(steps_ + PollInterval, budget_);
+}
+
+const char* Matcher::WindowEnd(const char* q, const char* stop) const {
+  return stop - q > SearchWindow ? q + SearchWindow : stop;
+}
+
+// The first c at or after q, or nullptr; memchr a window at a time.
+const char* Matcher::FindByte(const char* q, unsigned char c) {
+  while (q < textEnd_) {
+    const char* const end = WindowEnd(q, textEnd_);
+    const void* hit = std::memchr(q, c, std::size_t(end - q));
+    PassedOver(q, hit ? static_cast<const char*>(hit) : end);
+    if (hit) return static_cast<const char*>(hit);
+    q = end;
+  }
+  return nullptr;
+}
 
 void Matcher::GrowTrail() {
   tables_.trail.resize(trailCapacity_ < 64 ? 64 : trailCapacity_ * 2);
@@ -47,14 +251,14 @@ void Matcher::GrowTrail() {
   trailCapacity_ = tables_.trail.size();
 }
 
-void Matcher::TooDeep() const { Fail(1016); }
+void Matcher::TooDeep() const { Fail(PatternErrorCode::RecursionTooDeep); }
 
 bool Matcher::Attempt(const char* at) {
   stackBase_ = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
   trailSize_ = 0;
   loopLevel_ = 0;
   iterTop_ = nullptr;
-  if (!Sub(prog_ + 1, at)) return false;
+  if (!TryRest(prog_ + 1, at)) return false;
   starts_[0] = at;
   ends_[0] = matchEnd_;
   return true;
@@ -67,82 +271,9 @@ static bool PrefixFits(const CompiledProgram& program, const char* q, int from) 
   return true;
 }
 
-// Candidates for a match start: positions whose first characters fit the
-// prefix sets. Where the first one or two sets are small (a character and
-// its other case, say), a vector scan finds the positions where both fit,
-// 16 or 32 at a time; the rest of the prefix is checked per candidate.
-namespace {
-
-struct PairScan {
-  unsigned char a0, b0, a1, b1;
-  bool second;  // test the second character too
-};
-
-#if defined(__SSE2__)
-// The first position in [q, stop) where the pair fits, or stop. Reads up to
-// stop + 16 bytes, which the caller keeps within the text and its NUL.
-const char* ScanPairSse2(const char* q, const char* stop, const PairScan& scan) {
-  const __m128i a0 = _mm_set1_epi8(static_cast<char>(scan.a0)), b0 = _mm_set1_epi8(static_cast<char>(scan.b0));
-  const __m128i a1 = _mm_set1_epi8(static_cast<char>(scan.a1)), b1 = _mm_set1_epi8(static_cast<char>(scan.b1));
-  for (; q < stop; q += 16) {
-    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-    unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v0, a0), _mm_cmpeq_epi8(v0, b0))));
-    if (!mask) continue;
-    if (scan.second) {
-      const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
-      mask &= unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v1, a1), _mm_cmpeq_epi8(v1, b1))));
-      if (!mask) continue;
-    }
-    const char* hit = q + __builtin_ctz(mask);
-    return hit < stop ? hit : stop;
-  }
-  return stop;
-}
-
-#if defined(__GNUC__) && !defined(__clang__)
-#define QV_HAVE_AVX2_SCAN 1
-#include <immintrin.h>
-__attribute__((target("avx2"))) const char* ScanPairAvx2(const char* q, const char* stop,
-                                                          const PairScan& scan) {
-  const __m256i a0 = _mm256_set1_epi8(static_cast<char>(scan.a0)), b0 = _mm256_set1_epi8(static_cast<char>(scan.b0));
-  const __m256i a1 = _mm256_set1_epi8(static_cast<char>(scan.a1)), b1 = _mm256_set1_epi8(static_cast<char>(scan.b1));
-  // Hits are rare: test 64 bytes for the first character at once, then
-  // look closer.
-  for (; stop - q > 48; q += 64) {
-    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32));
-    __m256i e0 = _mm256_cmpeq_epi8(v0, a0), e1 = _mm256_cmpeq_epi8(v1, a0);
-    if (scan.a0 != scan.b0) {
-      e0 = _mm256_or_si256(e0, _mm256_cmpeq_epi8(v0, b0));
-      e1 = _mm256_or_si256(e1, _mm256_cmpeq_epi8(v1, b0));
-    }
-    if (_mm256_testz_si256(_mm256_or_si256(e0, e1), _mm256_or_si256(e0, e1))) continue;
-    std::uint64_t mask = std::uint32_t(_mm256_movemask_epi8(e0)) |
-                         std::uint64_t(std::uint32_t(_mm256_movemask_epi8(e1))) << 32;
-    if (scan.second) {
-      const __m256i w0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
-      const __m256i w1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 33));
-      const __m256i f0 = _mm256_or_si256(_mm256_cmpeq_epi8(w0, a1), _mm256_cmpeq_epi8(w0, b1));
-      const __m256i f1 = _mm256_or_si256(_mm256_cmpeq_epi8(w1, a1), _mm256_cmpeq_epi8(w1, b1));
-      mask &= std::uint32_t(_mm256_movemask_epi8(f0)) |
-              std::uint64_t(std::uint32_t(_mm256_movemask_epi8(f1))) << 32;
-      if (!mask) continue;
-    }
-    const char* hit = q + __builtin_ctzll(mask);
-    return hit < stop ? hit : stop;
-  }
-  return ScanPairSse2(q, stop, scan);
-}
-
-bool HaveAvx2() {
-  static const bool have = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-  return have;
-}
-#endif
-#endif
-
-}  // namespace
-
+// Candidates for a match start are positions whose first characters fit the
+// prefix sets. Where the first one or two sets are small, the vector scan
+// finds the positions where those fit; the rest is checked per candidate.
 bool Matcher::SearchPrefix(const char* from) {
   const CompiledProgram& program = program_;
   const int length = program.prefixLength;
@@ -150,33 +281,29 @@ bool Matcher::SearchPrefix(const char* from) {
   // The last position where a whole prefix still fits.
   const char* const last = textEnd_ - length;
   const char* q = from;
-#if defined(__SSE2__)
-  // A vector scan from p reads at most p + 65 bytes (the AVX2 loop runs
-  // while p is more than 48 below the stop); stopping 32 before the NUL
-  // keeps every load inside the text.
-  if (program.prefixSmall[0] > 0 && textEnd_ - q > 32) {
+  if (BestPairScanner() && program.prefixSmall[0] > 0 && textEnd_ - q > PairScanOverread) {
     const PairScan scan{program.prefixMembers[0][0], program.prefixMembers[0][1], program.prefixMembers[1][0],
                         program.prefixMembers[1][1], length > 1 && program.prefixSmall[1] > 0};
     const int checked = scan.second ? 2 : 1;
-    const char* const vectorStop = textEnd_ - 32;
-#if defined(QV_HAVE_AVX2_SCAN)
-    const bool avx2 = HaveAvx2();
-#endif
+    const char* const vectorStop = textEnd_ - PairScanOverread;
+    const PairScanner findPair = BestPairScanner();
     while (q < vectorStop) {
-#if defined(QV_HAVE_AVX2_SCAN)
-      q = avx2 ? ScanPairAvx2(q, vectorStop, scan) : ScanPairSse2(q, vectorStop, scan);
-#else
-      q = ScanPairSse2(q, vectorStop, scan);
-#endif
-      if (q >= vectorStop) break;
-      if (q > last) return false;
-      if (PrefixFits(program, q, checked) && Attempt(q)) return true;
-      ++q;
+      const char* const window = q;
+      const char* const stop = WindowEnd(q, vectorStop);
+      while ((q = findPair(q, stop, scan)) < stop) {
+        if (q > last) return false;
+        if (PrefixFits(program, q, checked) && Attempt(q)) return true;
+        ++q;
+      }
+      PassedOver(window, stop);
     }
   }
-#endif
-  for (; q <= last; ++q)
-    if (PrefixFits(program, q, 0) && Attempt(q)) return true;
+  while (q <= last) {
+    const char* const stop = WindowEnd(q, last + 1);
+    PassedOver(q, stop);
+    for (; q < stop; ++q)
+      if (PrefixFits(program, q, 0) && Attempt(q)) return true;
+  }
   return false;
 }
 
@@ -185,24 +312,22 @@ bool Matcher::Search(const char* from) {
   if (program_.anchored) return Attempt(from);
   if (program_.prefixLength > 0) return SearchPrefix(from);
   if (program_.firstLiteral != 0) {
-    for (const char* q = from; q < textEnd_; ++q) {
-      q = static_cast<const char*>(std::memchr(q, program_.firstLiteral, std::size_t(textEnd_ - q)));
-      if (!q) return false;
+    for (const char* q = from; (q = FindByte(q, program_.firstLiteral)); ++q)
       if (Attempt(q)) return true;
-    }
     return false;
   }
   const std::uint8_t* set = program_.startSet.data();
   if (program_.startSingle >= 0) {
-    for (const char* q = from; q < textEnd_; ++q) {
-      q = static_cast<const char*>(std::memchr(q, program_.startSingle, std::size_t(textEnd_ - q)));
-      if (!q) break;
+    for (const char* q = from; (q = FindByte(q, static_cast<unsigned char>(program_.startSingle))); ++q)
       if (Attempt(q)) return true;
-    }
     return InByteSet(set, 0) && Attempt(textEnd_);
   }
-  for (const char* q = from; q < textEnd_; ++q)
-    if (InByteSet(set, static_cast<unsigned char>(*q)) && Attempt(q)) return true;
+  for (const char* q = from; q < textEnd_;) {
+    const char* const stop = WindowEnd(q, textEnd_);
+    PassedOver(q, stop);
+    for (; q < stop; ++q)
+      if (InByteSet(set, static_cast<unsigned char>(*q)) && Attempt(q)) return true;
+  }
   return InByteSet(set, 0) && Attempt(textEnd_);
 }
 
@@ -229,7 +354,7 @@ bool Matcher::LineEndAt(const char* p) const {
 bool Matcher::Match(const std::uint8_t* n, const char* p) {
   const std::uint8_t* const swap = tables_.swap;
   for (;;) {
-    if (!n) Fail(1002);
+    if (!n) Fail(PatternErrorCode::MissingNode);
     const std::uint8_t op = n[0];
     const std::uint8_t* const next = NextNode(n);
     switch (op) {
@@ -257,7 +382,7 @@ bool Matcher::Match(const std::uint8_t* n, const char* p) {
         }
         const unsigned char c = static_cast<unsigned char>(*p);
         while (following && following[0] == OpAlternative) {
-          if (BranchMayStart(alt, c) && Sub(alt + NodeHeaderSize, p)) return true;
+          if (BranchMayStart(alt, c) && TryRest(alt + NodeHeaderSize, p)) return true;
           alt = following;
           following = NextNode(alt);
         }
@@ -357,18 +482,15 @@ bool Matcher::Match(const std::uint8_t* n, const char* p) {
           SetBound(&ends_[op - OpCloseBase], p);
           break;
         }
-        Fail(1001);
+        Fail(PatternErrorCode::UnknownOpcode);
     }
     n = next;
   }
 }
 
 // How often the one-character operand matches in a row from p, at most max
-// times. width is the length of one repetition; 0 for a backreference to
-// empty text, which then repeats any number of times without moving.
-std::int64_t Matcher::RegRepeat(const std::uint8_t* operand, const char* p, std::int64_t max,
-                                std::size_t& width) const {
-  width = 1;
+// times.
+std::int64_t Matcher::RegRepeat(const std::uint8_t* operand, const char* p, std::int64_t max) const {
   const std::int64_t remaining = textEnd_ - p;
   const std::int64_t limit = max < remaining ? max : remaining;
   const char* q = p;
@@ -412,33 +534,117 @@ std::int64_t Matcher::RegRepeat(const std::uint8_t* operand, const char* p, std:
       while (q < stop && InByteSet(set, static_cast<unsigned char>(*q))) ++q;
       break;
     }
-    case OpBackref:
-    case OpBackrefCI: {
-      const char *s, *e;
-      if (!Captured(operand, s, e)) return 0;
-      const std::size_t len = std::size_t(e - s);
-      width = len;
-      if (len == 0) return max;
-      std::int64_t count = 0;
-      while (count < max && std::size_t(textEnd_ - q) >= len &&
-             SameAsCaptured(operand[0] == OpBackrefCI, q, s, len)) {
-        q += len;
-        ++count;
-      }
-      return count;
-    }
     default:
-      Fail(1000);
+      Fail(PatternErrorCode::RepeatOfComplexNode);
   }
   return q - p;
 }
 
-// A single-node repeat: count the run once, then try the rest of the program
-// after each permitted count, longest first (greedy) or shortest first.
+// How often the backreference operand's text follows in a row from p, at
+// most max times; len is the text's length. Empty text repeats any number
+// of times without moving.
+std::int64_t Matcher::BackrefRepeat(const std::uint8_t* operand, const char* p, std::int64_t max,
+                                    std::size_t& len) const {
+  const char *s, *e;
+  len = 0;
+  if (!Captured(operand, s, e)) return 0;
+  len = std::size_t(e - s);
+  if (len == 0) return max;
+  std::int64_t count = 0;
+  for (const char* q = p; count < max && std::size_t(textEnd_ - q) >= len &&
+                          SameAsCaptured(operand[0] == OpBackrefCI, q, s, len);
+       q += len)
+    ++count;
+  return count;
+}
+
+namespace {
+
+// Where the rest of the program after a repeat can start, as far as the
+// search hints tell.
+struct AnyPosition {
+  bool operator()(const char*) const { return true; }
+};
+struct LeadPosition {  // the first character of a backreference's text
+  char a, b;
+  bool operator()(const char* q) const { return *q == a || *q == b; }
+};
+struct FollowPosition {
+  const bool* allows;
+  bool operator()(const char* q) const { return allows[static_cast<unsigned char>(*q)]; }
+};
+
+// A lazy repeat counts its run this far ahead at first, then twice as far
+// each time, so that a short match in a long run costs a short count.
+constexpr std::int64_t LazyCountAhead = 64;
+
+// Failures that took fewer steps than this are not remembered.
+constexpr std::uint64_t MemoMinSteps = 32;
+
+}  // namespace
+
+// Greedy: the rest after every count from the end at `top` down to `bottom`.
+template <typename Allowed>
+bool Matcher::TryDown(const std::uint8_t* next, const char* top, const char* bottom, std::ptrdiff_t width,
+                      Allowed allowed) {
+  for (const char* q = top;; q -= width) {
+    if (allowed(q) && TryRest(next, q)) return true;
+    if (q == bottom) return false;
+  }
+}
+
+// Lazy: the rest after every count from min up, the run counted as the
+// tries go. Tries from stopAt on are known to fail (see Repeat): reaching it
+// ends the repeat, and the run is then known to end at knownEnd. runEnd is
+// set when the end of the run becomes known.
+template <typename Allowed>
+bool Matcher::TryUp(const std::uint8_t* next, const std::uint8_t* operand, const char* p, std::int64_t min,
+                    std::int64_t max, const char* stopAt, const char* knownEnd, Allowed allowed,
+                    const char*& runEnd) {
+  std::int64_t ahead = LazyCountAhead;
+  std::int64_t want = max - min < ahead ? max : min + ahead;
+  std::int64_t counted = RegRepeat(operand, p, want);
+  Charge(std::uint64_t(counted));
+  bool ended = counted < want;
+  if (counted < min) {
+    if (ended) runEnd = p + counted;
+    return false;
+  }
+  for (const char* q = p + min;;) {
+    const char* const last = p + counted;
+    const bool stops = stopAt && stopAt <= last;
+    for (const char* const end = stops ? stopAt - 1 : last; q <= end; ++q)
+      if (allowed(q) && TryRest(next, q)) return true;
+    if (stops) {
+      runEnd = knownEnd;
+      return false;
+    }
+    if (ended || counted >= max) break;
+    ahead *= 2;
+    want = max - counted < ahead ? max - counted : ahead;
+    const std::int64_t more = RegRepeat(operand, p + counted, want);
+    Charge(std::uint64_t(more));
+    counted += more;
+    ended = more < want;
+  }
+  if (ended) runEnd = p + counted;
+  return false;
+}
+
+// A single-node repeat: the rest of the program after each permitted count
+// of the operand, longest first (greedy) or shortest first.
+//
+// Where the rest depends only on the position and on the texts the groups
+// of its key hold (no loops, see DeriveSearchHints), a repeat that failed
+// from p over a run of its operand ending at hi fails from every later
+// start in that run too, as its tries are a subset: the memo keeps such
+// failures, and a start before a remembered one tries only the counts that
+// end before the remembered tries begin. This keeps the page scans linear
+// where lazy groups and backreferences would otherwise try every split
+// again from every start.
 bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
   const std::uint8_t op = n[0];
   std::int64_t min, max;
-  const std::uint8_t* operand = n + OperandAt;
   switch (op) {
     case OpRepeatStar:
     case OpRepeatStarLazy:
@@ -453,21 +659,23 @@ bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
     default:
       min = ReadInt32(n + RepeatMinAt);
       max = ReadInt32(n + RepeatMaxAt);
-      operand = n + BracesOperandAt;
       break;
   }
+  const std::uint8_t* const operand = RepeatOperand(n);
   const std::uint8_t* const next = NextNode(n);
-  std::size_t width;
-  const std::int64_t count = RegRepeat(operand, p, max, width);
-  if (count < min) return false;
-  // Repetitions of empty text all end where they start: one try is enough.
-  if (width == 0) return Sub(next, p);
+  const bool lazy = Info(op).lazy;
+  const CompiledProgram::NodeAid* aid = Aid(n);
+
+  const RunTables::MemoEntry* known = nullptr;
+  if (aid && aid->memoSlot >= 0) {
+    known = FindMemo(*aid, p);
+    if (known && p >= known->lo) return false;
+  }
 
   // Counts after which the rest cannot start are skipped without a try.
-  const CompiledProgram::NodeAid* aid = Aid(n);
   const bool* follow = aid && aid->restricts ? aid->allows.data() : nullptr;
   bool lead = false;
-  char leadA = 0, leadB = 0;
+  LeadPosition leadAt{0, 0};
   if (aid && aid->leadBackref) {
     // The rest begins with a backreference: it needs the group's first
     // character next, and fails everywhere while the group is unset.
@@ -476,38 +684,144 @@ bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
     if (!s || !e) return false;
     if (s != e) {
       lead = true;
-      leadA = *s;
-      leadB = aid->leadBackrefCI ? char(tables_.swap[static_cast<unsigned char>(*s)]) : *s;
+      leadAt = {*s, aid->leadBackrefCI ? char(tables_.swap[static_cast<unsigned char>(*s)]) : *s};
     } else if (aid->afterLeadRestricts) {
       // Empty text: what follows the backreference comes next.
       follow = aid->afterLeadAllows.data();
     }
   }
-  const bool lazy = op == OpRepeatStarLazy || op == OpRepeatPlusLazy || op == OpRepeatBracesLazy;
-  const std::ptrdiff_t step = lazy ? std::ptrdiff_t(width) : -std::ptrdiff_t(width);
-  const char* q = p + (lazy ? min : count) * std::int64_t(width);
-  const char* const last = p + (lazy ? count : min) * std::int64_t(width);
-  if (lead) {
-    for (;; q += step) {
-      if ((*q == leadA || *q == leadB) && Sub(next, q)) return true;
-      if (q == last) return false;
+
+  if (operand[0] == OpBackref || operand[0] == OpBackrefCI) {
+    std::size_t width;
+    const std::int64_t count = BackrefRepeat(operand, p, max, width);
+    if (count < min) return false;
+    // Repetitions of empty text all end where they start: one try is enough.
+    if (width == 0) return TryRest(next, p);
+    const std::ptrdiff_t step = std::ptrdiff_t(width);
+    const char* const shortest = p + min * step;
+    const char* const longest = p + count * step;
+    if (lazy) {
+      for (const char* q = shortest;; q += step) {
+        const bool allowed = lead ? leadAt(q) : !follow || FollowPosition{follow}(q);
+        if (allowed && TryRest(next, q)) return true;
+        if (q == longest) return false;
+      }
+    }
+    if (lead) return TryDown(next, longest, shortest, step, leadAt);
+    if (follow) return TryDown(next, longest, shortest, step, FollowPosition{follow});
+    return TryDown(next, longest, shortest, step, AnyPosition{});
+  }
+
+  const std::uint64_t stepsBefore = steps_;
+  const char* runEnd = nullptr;
+  bool matched = false;
+  if (lazy) {
+    const char* const stopAt = known ? known->lo + min : nullptr;
+    const char* const knownEnd = known ? known->hi : nullptr;
+    if (lead) matched = TryUp(next, operand, p, min, max, stopAt, knownEnd, leadAt, runEnd);
+    else if (follow) matched = TryUp(next, operand, p, min, max, stopAt, knownEnd, FollowPosition{follow}, runEnd);
+    else matched = TryUp(next, operand, p, min, max, stopAt, knownEnd, AnyPosition{}, runEnd);
+  } else {
+    std::int64_t count;
+    const char* top;
+    if (known && known->hi - p <= max) {
+      // Only the counts that end before the remembered tries are new, if
+      // the run from p reaches the remembered one.
+      const std::int64_t toKnown = known->lo - p;
+      count = RegRepeat(operand, p, toKnown);
+      Charge(std::uint64_t(count));
+      if (count == toKnown) {
+        runEnd = known->hi;
+        count = known->hi - p;
+        top = p + count < known->lo + min ? p + count : known->lo + min - 1;
+      } else {
+        if (count < max) runEnd = p + count;
+        top = p + count;
+      }
+    } else {
+      count = RegRepeat(operand, p, max);
+      Charge(std::uint64_t(count));
+      if (count < max) runEnd = p + count;
+      top = p + count;
+    }
+    if (count >= min && top >= p + min) {
+      if (lead) matched = TryDown(next, top, p + min, 1, leadAt);
+      else if (follow) matched = TryDown(next, top, p + min, 1, FollowPosition{follow});
+      else matched = TryDown(next, top, p + min, 1, AnyPosition{});
     }
   }
-  if (follow) {
-    for (;; q += step) {
-      if (follow[static_cast<unsigned char>(*q)] && Sub(next, q)) return true;
-      if (q == last) return false;
+  if (!matched && runEnd && aid && aid->memoSlot >= 0 && (known || steps_ - stepsBefore >= MemoMinSteps))
+    RememberFailure(*aid, p, runEnd);
+  return matched;
+}
+
+// Whether the groups of the key hold what they held when e was recorded.
+bool Matcher::SameKey(const RunTables::MemoEntry& e, const CompiledProgram::NodeAid& aid) const {
+  for (unsigned m = aid.memoBounds; m; m &= m - 1) {
+    const int g = __builtin_ctz(m);
+    if (e.starts[g] != starts_[g] || e.ends[g] != ends_[g]) return false;
+  }
+  for (unsigned m = aid.memoText; m; m &= m - 1) {
+    const int g = __builtin_ctz(m);
+    const char *s = starts_[g], *t = ends_[g];
+    const char *es = e.starts[g], *et = e.ends[g];
+    const bool set = s && t;
+    if (set != (es && et)) return false;
+    if (!set || (s == es && t == et)) continue;
+    // Texts longer than this count as different: comparing them could cost
+    // more than the memo saves.
+    constexpr std::ptrdiff_t MaxKeyText = 64;
+    if (t - s != et - es || t < s || t - s > MaxKeyText || std::memcmp(s, es, std::size_t(t - s)) != 0)
+      return false;
+  }
+  return true;
+}
+
+// The entry for a start at p with the current key: one that p lies in (the
+// repeat fails), else the nearest one after p in the same kind of run, or
+// nullptr.
+const RunTables::MemoEntry* Matcher::FindRemembered(const CompiledProgram::NodeAid& aid, const char* p) const {
+  const RunTables::MemoEntry* ways = &tables_.memo[std::size_t(aid.memoSlot) * RunTables::MemoWays];
+  const RunTables::MemoEntry* after = nullptr;
+  for (int w = 0; w < RunTables::MemoWays; ++w) {
+    const RunTables::MemoEntry& e = ways[w];
+    if (e.run != tables_.run || p > e.hi || !SameKey(e, aid)) continue;
+    if (p >= e.lo) return &e;
+    if (!after || e.lo < after->lo) after = &e;
+  }
+  return after;
+}
+
+void Matcher::RememberFailure(const CompiledProgram::NodeAid& aid, const char* p, const char* hi) {
+  RunTables::MemoEntry* ways = &tables_.memo[std::size_t(aid.memoSlot) * RunTables::MemoWays];
+  RunTables::MemoEntry* victim = nullptr;
+  for (int w = 0; w < RunTables::MemoWays; ++w) {
+    RunTables::MemoEntry& e = ways[w];
+    if (e.run != tables_.run) {
+      if (!victim) victim = &e;
+      continue;
+    }
+    if (e.hi == hi && SameKey(e, aid)) {
+      if (p < e.lo) e.lo = p;
+      return;
     }
   }
-  for (;; q += step) {
-    if (Sub(next, q)) return true;
-    if (q == last) return false;
+  remembered_ = true;
+  // All ways in use: take turns.
+  if (!victim) victim = &ways[tables_.memoTurn[std::size_t(aid.memoSlot)]++ % RunTables::MemoWays];
+  victim->run = tables_.run;
+  victim->lo = p;
+  victim->hi = hi;
+  for (unsigned m = unsigned(aid.memoText | aid.memoBounds); m; m &= m - 1) {
+    const int g = __builtin_ctz(m);
+    victim->starts[g] = starts_[g];
+    victim->ends[g] = ends_[g];
   }
 }
 
 bool Matcher::LoopEntry(const std::uint8_t* n, const char* p) {
   const int level = loopLevel_ + 1;
-  if (level > MaxLoopLevels) Fail(1014);
+  if (level > MaxLoopLevels) Fail(PatternErrorCode::LoopStackExceeded);
   loopLevel_ = level;
   loopCounters_[level] = 0;
   bool matched;
@@ -515,10 +829,10 @@ bool Matcher::LoopEntry(const std::uint8_t* n, const char* p) {
     // Marks where this activation of the loop began (see LastIterationEmpty).
     const IterRecord mark{n, p, iterTop_};
     iterTop_ = &mark;
-    matched = Sub(NextNode(n), p);
+    matched = TryRest(NextNode(n), p);
     iterTop_ = mark.prev;
   } else {
-    matched = Sub(NextNode(n), p);
+    matched = TryRest(NextNode(n), p);
   }
   loopLevel_ = level - 1;
   return matched;
@@ -526,10 +840,10 @@ bool Matcher::LoopEntry(const std::uint8_t* n, const char* p) {
 
 // Enters the loop body once more.
 bool Matcher::LoopBodyTry(const std::uint8_t* loop, const char* p) {
-  if (!program_.hasBackrefs) return Sub(LoopBody(loop), p);
+  if (!program_.hasBackrefs) return TryRest(LoopBody(loop), p);
   const IterRecord record{loop, p, iterTop_};
   iterTop_ = &record;
-  const bool matched = Sub(LoopBody(loop), p);
+  const bool matched = TryRest(LoopBody(loop), p);
   iterTop_ = record.prev;
   return matched;
 }
@@ -547,7 +861,7 @@ bool Matcher::LastIterationEmpty(const std::uint8_t* loop, const char* p) const 
 
 bool Matcher::Loop(const std::uint8_t* n, const char* p) {
   const int level = loopLevel_;
-  if (level <= 0) Fail(1015);
+  if (level <= 0) Fail(PatternErrorCode::LoopWithoutEntry);
   const std::int32_t count = loopCounters_[level];
   const std::int32_t min = ReadInt32(n + RepeatMinAt);
   const std::int32_t max = ReadInt32(n + RepeatMaxAt);
@@ -571,7 +885,7 @@ bool Matcher::Loop(const std::uint8_t* n, const char* p) {
   // Leave the loop. A loop entered while trying the rest may have reused
   // this level, so its counter is put back too when that fails.
   loopLevel_ = level - 1;
-  if (Sub(next, p)) return true;
+  if (TryRest(next, p)) return true;
   loopLevel_ = level;
   loopCounters_[level] = count;
   if (lazy && mayIterate) {
@@ -593,7 +907,7 @@ bool Matcher::JumpBackTracked(const std::uint8_t* n, const char* p) {
     if (r->node == n) return false;
   const IterRecord record{n, p, iterTop_};
   iterTop_ = &record;
-  const bool matched = Sub(NextNode(n), p);
+  const bool matched = TryRest(NextNode(n), p);
   iterTop_ = record.prev;
   return matched;
 }

@@ -50,51 +50,54 @@ TPattern::~TPattern() = default;
 // ---- Errors --------------------------------------------------------------
 
 std::string TPattern::ErrorText(std::int32_t code) const {
-  switch (code) {
-    case 0: return "No errors";
-    case 100: return "TPattern(comp): Null Argument";
-    case 101: return "TPattern(comp): Regexp Too Big";
-    case 102: return "TPattern(comp): ParseReg Too Many ()";
-    case 103: return "TPattern(comp): ParseReg Unmatched ()";
-    case 104: return "TPattern(comp): ParseReg Unmatched ()";
-    case 105: return "TPattern(comp): ParseReg Junk On End";
-    case 106: return "TPattern(comp): *+ Operand Could Be Empty";
-    case 107: return "TPattern(comp): Nested *?+";
-    case 108: return "TPattern(comp): Bad Hex Digit";
-    case 109: return "TPattern(comp): Invalid [] Range";
-    case 110: return "TPattern(comp): Parse Atom Trailing \\";
-    case 111: return "TPattern(comp): No Hex Code After \\x";
-    case 112: return "TPattern(comp): Hex Code After \\x Is Too Big";
-    case 113: return "TPattern(comp): Unmatched []";
-    case 114: return "TPattern(comp): Internal Urp";
-    case 115: return "TPattern(comp): ?+*{ Follows Nothing";
-    case 116: return "TPattern(comp): Trailing \\";
-    case 119: return "TPattern(comp): RarseAtom Internal Disaster";
-    case 122: return "TPattern(comp): BRACES Argument Too Big";
-    case 124: return "TPattern(comp): BRACE Min Param Greater then Max";
-    case 125: return "TPattern(comp): Unclosed (?#Comment)";
-    case 126:
+  using E = PatternErrorCode;
+  switch (static_cast<E>(code)) {
+    case E::None: return "No errors";
+    case E::NullArgument: return "TPattern(comp): Null Argument";
+    case E::TooBig: return "TPattern(comp): Regexp Too Big";
+    case E::TooManyGroups: return "TPattern(comp): ParseReg Too Many ()";
+    case E::UnclosedGroup: return "TPattern(comp): ParseReg Unmatched ()";
+    case E::UnopenedGroup: return "TPattern(comp): ParseReg Unmatched ()";
+    case E::JunkOnEnd: return "TPattern(comp): ParseReg Junk On End";
+    case E::EmptyOperand: return "TPattern(comp): *+ Operand Could Be Empty";
+    case E::NestedQuantifier: return "TPattern(comp): Nested *?+";
+    case E::BadHexDigit: return "TPattern(comp): Bad Hex Digit";
+    case E::InvalidRange: return "TPattern(comp): Invalid [] Range";
+    case E::ClassTrailingBackslash: return "TPattern(comp): Parse Atom Trailing \\";
+    case E::NoHexCode: return "TPattern(comp): No Hex Code After \\x";
+    case E::HexCodeTooBig: return "TPattern(comp): Hex Code After \\x Is Too Big";
+    case E::UnclosedClass: return "TPattern(comp): Unmatched []";
+    case E::AtomExpected: return "TPattern(comp): Internal Urp";
+    case E::NothingToRepeat: return "TPattern(comp): ?+*{ Follows Nothing";
+    case E::TrailingBackslash: return "TPattern(comp): Trailing \\";
+    case E::EmptyLiteralRun: return "TPattern(comp): RarseAtom Internal Disaster";
+    case E::BraceNumberTooBig: return "TPattern(comp): BRACES Argument Too Big";
+    case E::BraceMinAboveMax: return "TPattern(comp): BRACE Min Param Greater then Max";
+    case E::UnclosedComment: return "TPattern(comp): Unclosed (?#Comment)";
+    case E::ComplexOperand:
       return "TPattern(comp): Braces '{min,max}' and non-greedy ops '*?', '+?', '?" "?' are not available "
              "for complex operands";
-    case 127: return "TPattern(comp): Urecognized Modifier";
-    case 128:
+    case E::BadModifier: return "TPattern(comp): Urecognized Modifier";
+    case E::BadPairedSeparator:
       return "TPattern(comp): LinePairedSeparator must countain two different chars or no chars at all";
-    case 1000: return "TPattern(exec): RegRepeat Called Inappropriately";
-    case 1001: return "TPattern(exec): MatchPrim Memory Corruption";
-    case 1002: return "TPattern(exec): MatchPrim Corrupted Pointers";
-    case 1003: return "TPattern(exec): Not Assigned Expression Property";
-    case 1004: return "TPattern(exec): Corrupted Program";
-    case 1005: return "TPattern(exec): No Input String Specified";
-    case 1006: return "TPattern(exec): Offset Must Be Greater Then 0";
-    case 1007: return "TPattern(exec): ExecNext Without Exec[Pos]";
-    case 1008: return "TPattern(exec): GetInputString Without InputString";
-    case 1011: return "TPattern(dump): Corrupted Opcode";
-    case 1014: return "TPattern(exec): Loop Stack Exceeded";
-    case 1015: return "TPattern(exec): Loop Without LoopEntry !";
-    case 1016: return "TPattern(exec): Recursion Too Deep (pattern too complex for this input)";
-    case 2000: return "TPattern(misc): Bad p-code imported";
-    default: return "Unknown error";
+    case E::RepeatOfComplexNode: return "TPattern(exec): RegRepeat Called Inappropriately";
+    case E::UnknownOpcode: return "TPattern(exec): MatchPrim Memory Corruption";
+    case E::MissingNode: return "TPattern(exec): MatchPrim Corrupted Pointers";
+    case E::NoExpression: return "TPattern(exec): Not Assigned Expression Property";
+    case E::BadSignature: return "TPattern(exec): Corrupted Program";
+    case E::NoInputString: return "TPattern(exec): No Input String Specified";
+    case E::OffsetBelowOne: return "TPattern(exec): Offset Must Be Greater Then 0";
+    case E::ExecNextWithoutMatch: return "TPattern(exec): ExecNext Without Exec[Pos]";
+    case E::InputStringUnset: return "TPattern(exec): GetInputString Without InputString";
+    case E::DumpCorruptOpcode: return "TPattern(dump): Corrupted Opcode";
+    case E::LoopStackExceeded: return "TPattern(exec): Loop Stack Exceeded";
+    case E::LoopWithoutEntry: return "TPattern(exec): Loop Without LoopEntry !";
+    case E::RecursionTooDeep: return "TPattern(exec): Recursion Too Deep (pattern too complex for this input)";
+    case E::MatchTooComplex: return "TPattern(exec): Match Too Complex (the text is too irregular to search)";
+    case E::BadImport: return "TPattern(misc): Bad p-code imported";
+    case E::BadModifierIndex: break;  // has no text of its own
   }
+  return "Unknown error";
 }
 
 void TPattern::RaiseError(std::int32_t code) const {
@@ -104,11 +107,16 @@ void TPattern::RaiseError(std::int32_t code) const {
   throw EPatternError(message, code, position);
 }
 
-void TPattern::Fail(std::int32_t code) const {
-  RaiseError(code);
+namespace regex {
+
+void Raise(const TPattern& owner, PatternErrorCode code) {
+  const auto value = static_cast<std::int32_t>(code);
+  owner.RaiseError(value);
   // A replaced RaiseError must not let the engine go on.
-  throw EPatternError(ErrorText(code), code, CompileErrorPosition());
+  throw EPatternError(owner.ErrorText(value), value, owner.CompileErrorPosition());
 }
+
+}  // namespace regex
 
 std::int32_t TPattern::CompileErrorPosition() const {
   if (!patternBegin_ || !parsePos_) return 0;
@@ -134,13 +142,13 @@ void TPattern::SetModifiers(std::int32_t modifiers) { modifiers_ = modifiers; }
 
 bool TPattern::ModifierFlag(int index) const {
   const std::int32_t bit = ModifierBit(index);
-  if (!bit) Fail(1013);
+  if (!bit) Fail(PatternErrorCode::BadModifierIndex);
   return (modifiers_ & bit) != 0;
 }
 
 void TPattern::SetModifierFlag(int index, bool on) {
   const std::int32_t bit = ModifierBit(index);
-  if (!bit) Fail(1013);
+  if (!bit) Fail(PatternErrorCode::BadModifierIndex);
   if (on) modifiers_ |= bit;
   else modifiers_ &= ~bit;
 }
@@ -163,7 +171,7 @@ void TPattern::SetLinePairedSeparator(std::string_view text) {
     pairHead_ = pairTail_ = 0;
     DiscardProgram();
   } else {
-    Fail(128);
+    Fail(PatternErrorCode::BadPairedSeparator);
   }
 }
 
@@ -232,8 +240,7 @@ void TPattern::CompileProgram(const char* text) {
   } scope{*this};
   DiscardProgram();
   compiled_ = false;
-  regex::Compiler compiler(*this);
-  std::unique_ptr<regex::CompiledProgram> program = compiler.Compile(text);
+  std::unique_ptr<regex::CompiledProgram> program = regex::CompilePattern(*this, text);
   const regex::HintSettings settings{&lineBreakChars_, tables_->swap, (modifiers_ & ModifierM) != 0,
                                      hasPairedSeparator_, static_cast<unsigned char>(pairHead_)};
   regex::DeriveSearchHints(*program, settings, *this);
@@ -242,7 +249,7 @@ void TPattern::CompileProgram(const char* text) {
 }
 
 void TPattern::CompileExpression() {
-  if (!hasExpression_) Fail(1003);
+  if (!hasExpression_) Fail(PatternErrorCode::NoExpression);
   CompileProgram(expression_.c_str());
 }
 
@@ -251,7 +258,7 @@ bool TPattern::EnsureProgram() {
   RefreshRunTables();
   if (!program_) CompileExpression();
   if (!program_) return false;
-  if (program_->size == 0 || program_->bytes[0] != regex::ProgramSignature) Fail(1004);
+  if (program_->size == 0 || program_->bytes[0] != regex::ProgramSignature) Fail(PatternErrorCode::BadSignature);
   if (program_->hintsStale) {
     const regex::HintSettings settings{&lineBreakChars_, tables_->swap, (modifiers_ & ModifierM) != 0,
                                        hasPairedSeparator_, static_cast<unsigned char>(pairHead_)};
@@ -264,7 +271,7 @@ bool TPattern::EnsureProgram() {
 // ---- Subject and runs ------------------------------------------------------
 
 std::string TPattern::InputString() const {
-  if (!hasInput_) Fail(1008);
+  if (!hasInput_) Fail(PatternErrorCode::InputStringUnset);
   return input_;
 }
 
@@ -301,8 +308,8 @@ bool TPattern::Exec(std::string_view text) {
 bool TPattern::ExecPos(std::int32_t offset) {
   for (int k = 0; k < regex::GroupSlots; ++k) groupStarts_[k] = groupEnds_[k] = nullptr;
   if (!EnsureProgram()) return false;
-  if (!hasInput_) Fail(1005);
-  if (offset < 1) Fail(1006);
+  if (!hasInput_) Fail(PatternErrorCode::NoInputString);
+  if (offset < 1) Fail(PatternErrorCode::OffsetBelowOne);
   if (std::size_t(offset) > input_.size() + 1) return false;
   const char* const begin = input_.data();
   const char* const end = begin + input_.size();
@@ -321,9 +328,8 @@ bool TPattern::ExecPos(std::int32_t offset) {
     }
   }
 
-  regex::Matcher matcher(*this, program, *tables_);
   try {
-    return matcher.Search(from);
+    return regex::SearchSubject(*this, program, *tables_, from);
   } catch (...) {
     // No result survives a run that ends in an error; the error goes on.
     for (int k = 0; k < regex::GroupSlots; ++k) groupStarts_[k] = groupEnds_[k] = nullptr;
@@ -332,7 +338,7 @@ bool TPattern::ExecPos(std::int32_t offset) {
 }
 
 bool TPattern::ExecNext() {
-  if (!groupStarts_[0] || !groupEnds_[0]) Fail(1007);
+  if (!groupStarts_[0] || !groupEnds_[0]) Fail(PatternErrorCode::ExecNextWithoutMatch);
   const std::int32_t length = GroupLength(0);
   return ExecPos(GroupStart(0) + length + (length == 0 ? 1 : 0));
 }

@@ -13,6 +13,55 @@
 
 namespace quorvane {
 
+// The codes of EPatternError. Compile errors (below 1000) carry the pattern
+// position where parsing stopped; the others carry position 0. ErrorText
+// gives each its message.
+enum class PatternErrorCode : std::int32_t {
+  None = 0,
+  // Compiler.
+  NullArgument = 100,            // compiling without a pattern text
+  TooBig = 101,                  // never raised: programs have no size limit
+  TooManyGroups = 102,           // a 15th group is opened
+  UnclosedGroup = 103,           // "(" without ")"
+  UnopenedGroup = 104,           // ")" without "("
+  JunkOnEnd = 105,               // the pattern stops early (guard: cannot happen)
+  EmptyOperand = 106,            // *, + or braces after something that can match empty
+  NestedQuantifier = 107,        // a quantifier right after a quantifier
+  BadHexDigit = 108,             // \x followed by no hexadecimal digit
+  InvalidRange = 109,            // a class range that ends below its start
+  ClassTrailingBackslash = 110,  // the pattern ends after a backslash inside [...]
+  NoHexCode = 111,               // the pattern ends where \x needs a digit or "}"
+  HexCodeTooBig = 112,           // \x{...} above FF
+  UnclosedClass = 113,           // "[" without "]"
+  AtomExpected = 114,            // guard: an atom at "|", ")" or the end
+  NothingToRepeat = 115,         // *, + or ? with nothing before it
+  TrailingBackslash = 116,       // the pattern ends after a backslash
+  EmptyLiteralRun = 119,         // guard: a literal run of no characters
+  BraceNumberTooBig = 122,       // a count of more than 8 digits
+  BraceMinAboveMax = 124,        // {n,m} with m < n
+  UnclosedComment = 125,         // "(?#" without ")"
+  ComplexOperand = 126,          // never raised: braces and lazy forms work on groups
+  BadModifier = 127,             // (?...) with a non-modifier letter or without ")"
+  BadPairedSeparator = 128,      // LinePairedSeparator neither two different bytes nor empty
+  // Runs. 1000..1002 and 1015 mean a corrupt program.
+  RepeatOfComplexNode = 1000,    // a single-node repeat over a node that is not simple
+  UnknownOpcode = 1001,          // a byte that is no opcode where a node should be
+  MissingNode = 1002,            // a chain that ends without reaching End
+  NoExpression = 1003,           // a run without a pattern
+  BadSignature = 1004,           // the program does not start with its signature
+  NoInputString = 1005,          // a run without a subject
+  OffsetBelowOne = 1006,         // ExecPos(0) or less
+  ExecNextWithoutMatch = 1007,   // ExecNext after a run that found nothing
+  InputStringUnset = 1008,       // InputString read before it was assigned
+  DumpCorruptOpcode = 1011,      // text kept for a dump operation this program lacks
+  BadModifierIndex = 1013,       // modifier index outside 1..6 (text: "Unknown error")
+  LoopStackExceeded = 1014,      // an 11th complex loop active at once
+  LoopWithoutEntry = 1015,       // a loop node reached outside its loop
+  RecursionTooDeep = 1016,       // the backtracking would exhaust the stack
+  MatchTooComplex = 1017,        // a run took more steps than its budget (see TPattern)
+  BadImport = 2000,              // text kept for an import operation this program lacks
+};
+
 // Every error of the engine: compile errors carry codes 100 to 128 and the
 // pattern position where parsing stopped; run errors carry codes from 1000.
 class EPatternError : public Exception {
@@ -49,11 +98,21 @@ extern const char* const DefaultWordCharSet;        // digits, letters, undersco
 extern const char* const DefaultLineBreakChars;     // "\r\n"
 extern const char* const DefaultLinePairedSeparator;  // "\r\n"
 
+// A function every run calls now and then (about every 65,536 steps of the
+// matcher, and every 4 MiB the search for a start passes over), so a long
+// run can be abandoned: it may throw any exception, which leaves the run; the
+// object stays usable. nullptr (the default) calls nothing. One for the
+// whole process; set it before runs start.
+using TPatternPoll = void (*)();
+void SetPatternPoll(TPatternPoll poll);
+
+class TPattern;
 namespace regex {
 struct CompiledProgram;
 struct RunTables;
 class Compiler;
 class Matcher;
+[[noreturn]] void Raise(const TPattern& owner, PatternErrorCode code);
 }  // namespace regex
 
 class TPattern {
@@ -95,6 +154,10 @@ class TPattern {
   void SetInputString(std::string_view text);
 
   // Runs. Positions are 1-based; ExecPos(length + 1) searches the empty end.
+  // A run that takes more than max(10,000,000, 1,000 x subject length) steps
+  // gives up with code 1017 (MatchTooComplex). A step is one try of the rest
+  // of the program, one position a repeat passes over, or 64 bytes the search
+  // for a start passes over. The page scans take under 7 steps per byte.
   bool Exec(std::string_view text);
   bool ExecPos(std::int32_t offset = 1);
   bool ExecNext();
@@ -126,7 +189,7 @@ class TPattern {
   friend class regex::Matcher;
   friend class PatternTestAccess;  // white-box tests only
 
-  [[noreturn]] void Fail(std::int32_t code) const;
+  [[noreturn]] void Fail(PatternErrorCode code) const { regex::Raise(*this, code); }
   void DiscardProgram();
   bool EnsureProgram();
   void CompileExpression();

@@ -12,12 +12,46 @@ namespace {
 // Programs above this size get no per-node sets (each costs a walk).
 constexpr std::size_t NodeSetProgramLimit = 64 * 1024;
 
+void AddAllBut(ByteSet& set, const std::uint8_t* except, int n) {
+  for (int c = 0; c < 256; ++c) {
+    bool excluded = false;
+    for (int k = 0; k < n; ++k) excluded |= except[k] == c;
+    if (!excluded) AddToSet(set, static_cast<unsigned char>(c));
+  }
+}
+
+// Adds the characters a one-character node (Width::OneChar) matches. The
+// byte 0 may come with a negated set; the node itself never matches the end.
+void AddOneCharSet(const std::uint8_t* node, ByteSet& set) {
+  static const std::uint8_t digits[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  switch (node[0]) {
+    case OpDigit:
+      for (std::uint8_t c : digits) AddToSet(set, c);
+      break;
+    case OpNonDigit:
+      AddAllBut(set, digits, 10);
+      break;
+    case OpTinySet:
+      for (int k = 0; k < TinySetSize; ++k) AddToSet(set, node[OperandAt + k]);
+      break;
+    case OpNotTinySet:
+      AddAllBut(set, node + OperandAt, TinySetSize);
+      break;
+    case OpFullSet:
+      for (int k = 0; k < FullSetSize; ++k) set[std::size_t(k)] |= node[OperandAt + k];
+      break;
+    default:  // the dot, with or without s
+      set.fill(0xFF);
+      break;
+  }
+}
+
 class StartCharWalk {
  public:
-  StartCharWalk(const CompiledProgram& program, const HintSettings& settings, const TPattern& raiser)
+  StartCharWalk(const CompiledProgram& program, const HintSettings& settings, const TPattern& owner)
       : prog_(program.Start()),
         settings_(settings),
-        raiser_(raiser),
+        owner_(owner),
         visited_(program.size, 0) {}
 
   // Adds to set every character a match from node can begin with. With
@@ -41,13 +75,6 @@ class StartCharWalk {
  private:
   void All() { set_->fill(0xFF); }
   void Add(unsigned char c) { AddToSet(*set_, c); }
-  void AddAllBut(const unsigned char* except, int n) {
-    for (int c = 0; c < 256; ++c) {
-      bool excluded = false;
-      for (int k = 0; k < n; ++k) excluded |= except[k] == c;
-      if (!excluded) Add(static_cast<unsigned char>(c));
-    }
-  }
   void AddLineBreaks() {
     for (char c : *settings_.lineBreakChars) Add(static_cast<unsigned char>(c));
     // A line also ends right before the paired separator.
@@ -66,10 +93,14 @@ class StartCharWalk {
       if (visited_[at] == generation_) return;
       visited_[at] = generation_;
       const std::uint8_t op = node[0];
+      const OpInfo& info = Info(op);
+      if (!info.name) Raise(owner_, PatternErrorCode::UnknownOpcode);
+      if (info.width == Width::OneChar) {
+        AddOneCharSet(node, *set_);
+        return;
+      }
       switch (op) {
         case OpEnd:
-        case OpAnyChar:
-        case OpAnyInLine:
         case OpBackref:
         case OpBackrefCI:
           All();
@@ -82,29 +113,12 @@ class StartCharWalk {
           Add(0);
           AddLineBreaks();
           return;
-        case OpDigit:
-          for (char c = '0'; c <= '9'; ++c) Add(static_cast<unsigned char>(c));
-          return;
-        case OpNonDigit: {
-          static const unsigned char digits[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
-          AddAllBut(digits, 10);
-          return;
-        }
         case OpLiteral:
           Add(node[OperandAt]);
           return;
         case OpLiteralCI:
           Add(node[OperandAt]);
           Add(settings_.swap[node[OperandAt]]);
-          return;
-        case OpTinySet:
-          for (int k = 0; k < TinySetSize; ++k) Add(node[OperandAt + k]);
-          return;
-        case OpNotTinySet:
-          AddAllBut(node + OperandAt, TinySetSize);
-          return;
-        case OpFullSet:
-          for (int k = 0; k < 32; ++k) (*set_)[k] |= node[OperandAt + k];
           return;
         case OpAlternative: {
           const std::uint8_t* next = NextNode(node);
@@ -137,18 +151,10 @@ class StartCharWalk {
           Branch(node + BracesOperandAt);
           if (ReadInt32(node + RepeatMinAt) > 0) return;
           break;
-        case OpInputStart:
-        case OpLineStart:
-        case OpJumpBack:
-        case OpEmpty:
-        case OpComment:
-        case OpWordBoundary:
-        case OpNotWordBoundary:
-          break;
         default:
-          if (IsOpen(op) || IsClose(op)) break;
-          raiser_.RaiseError(1001);
-          throw EPatternError("TPattern(exec): MatchPrim Memory Corruption", 1001, 0);
+          // What remains matches the empty string: anchors, boundaries,
+          // group marks, jumps, empty and comment nodes.
+          break;
       }
       node = NextNode(node);
     }
@@ -156,7 +162,7 @@ class StartCharWalk {
 
   const std::uint8_t* prog_;
   const HintSettings& settings_;
-  const TPattern& raiser_;
+  const TPattern& owner_;
   std::vector<std::uint32_t> visited_;  // generation of the last visit
   std::vector<const std::uint8_t*> pending_;
   std::uint32_t generation_ = 0;
@@ -198,37 +204,12 @@ void DeriveEntryPrefix(CompiledProgram& program, const HintSettings& settings) {
       }
       continue;
     }
-    ByteSet one{};
-    switch (op) {
-      case OpTinySet:
-        for (int k = 0; k < TinySetSize; ++k) AddToSet(one, n[OperandAt + k]);
-        break;
-      case OpNotTinySet:
-        one.fill(0xFF);
-        for (int k = 0; k < TinySetSize; ++k) one[n[OperandAt + k] >> 3] &= std::uint8_t(~(1u << (n[OperandAt + k] & 7)));
-        break;
-      case OpFullSet:
-        for (int k = 0; k < 32; ++k) one[std::size_t(k)] = n[OperandAt + k];
-        break;
-      case OpDigit:
-        for (char c = '0'; c <= '9'; ++c) AddToSet(one, static_cast<unsigned char>(c));
-        break;
-      case OpNonDigit:
-        one.fill(0xFF);
-        one['0' >> 3] &= 0x00;  // '0'..'7'
-        one['8' >> 3] &= 0xFC;  // '8', '9'
-        break;
-      case OpAnyChar:
-        one.fill(0xFF);
-        break;
-      default:
-        n = nullptr;  // anything else ends the prefix
-        break;
-    }
-    if (!n) break;
+    // One-character nodes; the dot without s ends the prefix, like any
+    // other node.
+    if (Info(op).width != Width::OneChar || op == OpAnyInLine) break;
     ByteSet* set = open();
     if (!set) break;
-    *set = one;
+    AddOneCharSet(n, *set);
   }
   // Every node of the prefix fails at the end of the subject.
   for (int k = 0; k < length; ++k) program.prefix[k][0] &= 0xFE;
@@ -251,15 +232,77 @@ void DeriveEntryPrefix(CompiledProgram& program, const HintSettings& settings) {
 // The characters that can follow each single-node repeat, and those that
 // each branch of a choice can begin with; the matcher skips tries that
 // cannot succeed.
-void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPattern& raiser) {
+// What the rest of a program depends on: the groups whose text it reads
+// through backreferences and those it marks anew. The rest of a single-node
+// repeat qualifies for a failure memo when it holds no loop: loop counters,
+// and with backreferences the jumps' records of where an iteration began,
+// are state a memo key would have to hold too.
+class RestWalk {
+ public:
+  explicit RestWalk(const CompiledProgram& program) : prog_(program.Start()), visited_(program.size, 0) {}
+
+  struct Dependence {
+    bool memoable = false;
+    std::uint16_t reads = 0;
+    std::uint16_t marks = 0;
+  };
+  Dependence Of(const std::uint8_t* from, bool hasBackrefs) {
+    Dependence d;
+    // Walks of all repeats together stay below this many nodes.
+    constexpr std::size_t MaxWork = std::size_t(1) << 20;
+    ++generation_;
+    pending_.assign(1, from);
+    while (!pending_.empty()) {
+      const std::uint8_t* n = pending_.back();
+      pending_.pop_back();
+      for (; n; n = NextNode(n)) {
+        const std::size_t at = std::size_t(n - prog_);
+        if (visited_[at] == generation_) break;
+        visited_[at] = generation_;
+        if (++work_ > MaxWork) return {};
+        const std::uint8_t op = n[0];
+        if (op == OpLoopEntry || op == OpLoop || op == OpLoopLazy || (op == OpJumpBack && hasBackrefs)) return {};
+        const std::uint8_t* operand = IsSingleRepeat(op) ? RepeatOperand(n) : n;
+        if ((operand[0] == OpBackref || operand[0] == OpBackrefCI) && operand[OperandAt] < GroupSlots)
+          d.reads = std::uint16_t(d.reads | 1u << operand[OperandAt]);
+        if (IsOpen(op)) d.marks = std::uint16_t(d.marks | 1u << (op - OpOpenBase));
+        if (IsClose(op)) d.marks = std::uint16_t(d.marks | 1u << (op - OpCloseBase));
+        if (op == OpAlternative) pending_.push_back(n + NodeHeaderSize);
+      }
+    }
+    d.memoable = true;
+    return d;
+  }
+
+ private:
+  const std::uint8_t* prog_;
+  std::vector<std::uint32_t> visited_;
+  std::vector<const std::uint8_t*> pending_;
+  std::uint32_t generation_ = 0;
+  std::size_t work_ = 0;
+};
+
+// Repeats with a failure memo, at most.
+constexpr int MaxMemoSlots = 64;
+
+void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPattern& owner) {
   const std::uint8_t* prog = program.Start();
   program.hasBackrefs = false;
+  program.memoSlots = 0;
   program.nodeAidIndex.clear();
   program.nodeAids.clear();
-  const bool withSets = program.size <= NodeSetProgramLimit;
-  if (withSets) program.nodeAidIndex.assign(program.size, -1);
+  // The program is a packed sequence of nodes, so walking it in address
+  // order meets every node (a repeat's operand right after its header).
+  for (std::size_t at = 1; at < program.size; at += NodeSize(prog + at)) {
+    const std::uint8_t op = prog[at];
+    if (!IsKnownOpcode(op)) Raise(owner, PatternErrorCode::UnknownOpcode);
+    if (op == OpBackref || op == OpBackrefCI) program.hasBackrefs = true;
+  }
+  if (program.size > NodeSetProgramLimit) return;
+  program.nodeAidIndex.assign(program.size, -1);
+  RestWalk rest(program);
   auto record = [&](std::size_t at, const std::uint8_t* from, bool isRepeat) {
-    if (!withSets || !from) return;
+    if (!from) return;
     CompiledProgram::NodeAid aid;
     walk.Collect(from, aid.set, true);
     aid.restricts = !IsFull(aid.set);
@@ -284,8 +327,21 @@ void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPatter
           break;
         }
       }
+      // A memo for repeats of one character without an upper bound.
+      const std::uint8_t* repeat = prog + at;
+      const std::uint8_t operand = RepeatOperand(repeat)[0];
+      const bool unbounded = Info(repeat[0]).operand == Operand::Repeated ||
+                             ReadInt32(repeat + RepeatMaxAt) >= UnboundedCount;
+      if (operand != OpBackref && operand != OpBackrefCI && unbounded && program.memoSlots < MaxMemoSlots) {
+        const RestWalk::Dependence d = rest.Of(from, program.hasBackrefs);
+        if (d.memoable) {
+          aid.memoSlot = program.memoSlots++;
+          aid.memoText = std::uint16_t(d.reads & ~d.marks);
+          aid.memoBounds = std::uint16_t(d.reads & d.marks);
+        }
+      }
     }
-    if (!aid.restricts && !aid.leadBackref) return;
+    if (!aid.restricts && !aid.leadBackref && aid.memoSlot < 0) return;
     for (int c = 0; c < 256; ++c) {
       aid.allows[std::size_t(c)] = InByteSet(aid.set.data(), static_cast<unsigned char>(c));
       aid.afterLeadAllows[std::size_t(c)] = InByteSet(aid.afterLead.data(), static_cast<unsigned char>(c));
@@ -293,56 +349,19 @@ void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPatter
     program.nodeAidIndex[at] = std::int32_t(program.nodeAids.size());
     program.nodeAids.push_back(aid);
   };
-  // The program is a packed sequence of nodes, so walking it in address
-  // order meets every node (a repeat's operand right after its header).
-  for (std::size_t at = 1; at < program.size;) {
+  for (std::size_t at = 1; at < program.size; at += NodeSize(prog + at)) {
     const std::uint8_t* n = prog + at;
-    const std::uint8_t op = n[0];
-    std::size_t nodeSize = NodeHeaderSize;
-    switch (op) {
-      case OpLiteral:
-      case OpLiteralCI:
-        nodeSize = NodeHeaderSize + std::strlen(reinterpret_cast<const char*>(n + OperandAt)) + 1;
-        break;
-      case OpTinySet:
-      case OpNotTinySet: nodeSize = NodeHeaderSize + TinySetSize; break;
-      case OpFullSet: nodeSize = NodeHeaderSize + 32; break;
-      case OpBackref:
-      case OpBackrefCI:
-        nodeSize = NodeHeaderSize + 1;
-        program.hasBackrefs = true;
-        break;
-      case OpLoop:
-      case OpLoopLazy: nodeSize = LoopNodeSize; break;
-      case OpAlternative:
-        // Consulted only where the alternative is a branch of a choice.
-        record(at, n + NodeHeaderSize, false);
-        break;
-      case OpRepeatStar:
-      case OpRepeatPlus:
-      case OpRepeatStarLazy:
-      case OpRepeatPlusLazy:
-      case OpRepeatBraces:
-      case OpRepeatBracesLazy:
-        nodeSize = (op == OpRepeatBraces || op == OpRepeatBracesLazy) ? BracesHeaderSize : NodeHeaderSize;
-        record(at, NextNode(n), true);
-        break;
-      default:
-        if (!IsKnownOpcode(op)) {
-          raiser.RaiseError(1001);
-          throw EPatternError("TPattern(exec): MatchPrim Memory Corruption", 1001, 0);
-        }
-        break;
-    }
-    at += nodeSize;
+    // An alternative is consulted only where it is a branch of a choice.
+    if (n[0] == OpAlternative) record(at, n + NodeHeaderSize, false);
+    if (IsSingleRepeat(n[0])) record(at, NextNode(n), true);
   }
 }
 
 }  // namespace
 
-void DeriveSearchHints(CompiledProgram& program, const HintSettings& settings, const TPattern& raiser) {
+void DeriveSearchHints(CompiledProgram& program, const HintSettings& settings, const TPattern& owner) {
   const std::uint8_t* prog = program.Start();
-  StartCharWalk walk(program, settings, raiser);
+  StartCharWalk walk(program, settings, owner);
 
   program.startSet.fill(0);
   walk.Collect(prog + 1, program.startSet, false);
@@ -385,7 +404,7 @@ void DeriveSearchHints(CompiledProgram& program, const HintSettings& settings, c
   if (members != 1) program.startSingle = -1;
 
   DeriveEntryPrefix(program, settings);
-  DeriveNodeSets(program, walk, raiser);
+  DeriveNodeSets(program, walk, owner);
   program.hintsStale = false;
 }
 

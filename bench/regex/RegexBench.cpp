@@ -4,10 +4,18 @@
 // reading every group of every match (or the equivalent with each engine).
 // Before timing, every engine scans every page once and the match lists are
 // compared.
+//
+// Also printed, timed once each with a clock (not by Google Benchmark): the
+// malformed pages that repeat a meta tag left open, 1 KiB to 1 MiB; and with
+// --big, one scan of each pattern over a 200 MB page of ordinary HTML (which
+// must end without an error of the step budget).
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
 #include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
 
 #include <cstdint>
 #include <cstdio>
@@ -426,12 +434,80 @@ void PrintRatios(const RatioReporter& reporter) {
   std::printf("(x > 1: TPattern is faster. std::regex runs on the 1 MB page only.)\n");
 }
 
+// ---------------------------------------------------------------- one-off scans
+
+struct Timed {
+  double seconds;
+  ScanSummary summary;
+  std::string error;  // empty: the scan ended normally
+};
+
+Timed TimeScan(const char* pattern, const std::string& text) {
+  TPatternScanner scanner(pattern);
+  const auto start = std::chrono::steady_clock::now();
+  Timed t{0, {}, {}};
+  try {
+    t.summary = scanner.Scan(text);
+  } catch (const quorvane::EPatternError& e) {
+    t.error = e.what();
+  }
+  t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return t;
+}
+
+std::string Outcome(const Timed& t) {
+  if (!t.error.empty()) return "error: " + t.error;
+  return t.summary.matches ? std::to_string(t.summary.matches) + " found" : "failed (none found)";
+}
+
+// A meta tag left open, repeated: every start once tried every split of the
+// rest of the page.
+void MalformedFamily() {
+  const std::string unit = "<meta name=\"a\" content=\"b ";
+  std::printf("Malformed pages: \"%s\" repeated, no \">\"; one full scan each.\n", unit.c_str());
+  std::printf("%10s  %10s  %-22s  %10s  %s\n", "bytes", "MetaTag s", "MetaTagPattern", "Link s", "LinkPattern");
+  for (std::size_t size = 1024; size <= 1024 * 1024; size *= 2) {
+    std::string page;
+    while (page.size() < size) page += unit;
+    page.resize(size);
+    const Timed meta = TimeScan(kMetaTag, page), link = TimeScan(kLink, page);
+    std::printf("%10zu  %10.4f  %-22s  %10.4f  %s\n", size, meta.seconds, Outcome(meta).c_str(), link.seconds,
+                Outcome(link).c_str());
+  }
+  std::printf("\n");
+}
+
+// A 200 MB page of ordinary HTML scans to its end within the step budget.
+void BigPage() {
+  const std::size_t size = 200 * kMB;
+  std::string page;
+  page.reserve(size + kMB);
+  Random r(0xb16);
+  while (page.size() < size) page += Page(r);
+  std::printf("A %zu-byte page of ordinary HTML, one full scan each:\n", page.size());
+  for (auto [name, pattern] : {std::pair{"MetaTagPattern", kMetaTag}, std::pair{"LinkPattern", kLink}}) {
+    const Timed t = TimeScan(pattern, page);
+    std::printf("  %-16s %8.2f s  %s\n", name, t.seconds, Outcome(t).c_str());
+  }
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool big = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--big") != 0) continue;
+    big = true;
+    for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
+    --argc;
+    break;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
+  MalformedFamily();
+  if (big) BigPage();
   const std::vector<Case> cases = AllCases();
   std::printf("Generated HTML: %zu and %zu bytes (deterministic seed).\n", PageText(kMB).size(),
               PageText(20 * kMB).size());

@@ -12,9 +12,12 @@ using namespace regexpr_test;
 const std::map<int, std::string> kTexts = {
     {103, "TPattern(comp): ParseReg Unmatched ()"},
     {128, "TPattern(comp): LinePairedSeparator must countain two different chars or no chars at all"},
-    {1003, "TPattern(exec): Not Assigned Expression Property"}, {1005, "TPattern(exec): No Input String Specified"},
-    {1006, "TPattern(exec): Offset Must Be Greater Then 0"}, {1007, "TPattern(exec): ExecNext Without Exec[Pos]"},
-    {1013, "Unknown error"}, {1014, "TPattern(exec): Loop Stack Exceeded"},
+    {1003, "TPattern(exec): Not Assigned Expression Property"},
+    {1005, "TPattern(exec): No Input String Specified"},
+    {1006, "TPattern(exec): Offset Must Be Greater Then 0"},
+    {1007, "TPattern(exec): ExecNext Without Exec[Pos]"},
+    {1013, "Unknown error"},
+    {1014, "TPattern(exec): Loop Stack Exceeded"},
 };
 
 std::string Groups(int n) {
@@ -24,29 +27,37 @@ std::string Groups(int n) {
 }
 
 TEST(Errors, CompileErrorsCarryCodeTextAndPosition) {
-  // Messages are "TPattern(comp): " + text + " (pos N)", N the characters parsed.
+  // One row per place the compiler raises an error; messages are
+  // "TPattern(comp): " + text + " (pos N)", N the characters parsed.
   const struct { std::string pattern; int code; std::string message; const char* modifiers = "sg"; } cases[] = {
-      {"*a", 115, "?+*{ Follows Nothing (pos 1)"}, {"a|+b", 115, "?+*{ Follows Nothing (pos 3)"},
-      {"(*)", 115, "?+*{ Follows Nothing (pos 2)"}, {"a**", 107, "Nested *?+ (pos 2)"},
-      {"a{2}{3}", 107, "Nested *?+ (pos 4)"}, {"a+?+", 107, "Nested *?+ (pos 3)"},
-      {"a*{2}", 107, "Nested *?+ (pos 2)"}, {"(a", 103, "ParseReg Unmatched () (pos 2)"},
-      {"((a)", 103, "ParseReg Unmatched () (pos 4)"}, {"a)", 104, "ParseReg Unmatched () (pos 1)"},
-      {"[a", 113, "Unmatched [] (pos 2)"}, {"[", 113, "Unmatched [] (pos 1)"}, {"[^", 113, "Unmatched [] (pos 2)"},
-      {"[]", 113, "Unmatched [] (pos 2)"}, {"ab\\", 116, "Trailing \\ (pos 3)"},
-      {"[a\\", 110, "Parse Atom Trailing \\ (pos 3)"}, {"x{2,1}", 124, "BRACE Min Param Greater then Max (pos 5)"},
+      {Groups(15), 102, "ParseReg Too Many () (pos 43)"},
+      {"((a)", 103, "ParseReg Unmatched () (pos 4)"},
+      {"a)", 104, "ParseReg Unmatched () (pos 1)"},
+      {"(a?)*", 106, "*+ Operand Could Be Empty (pos 4)"},
+      {"\\b+", 106, "*+ Operand Could Be Empty (pos 2)"},
+      {"^{2}", 106, "*+ Operand Could Be Empty (pos 1)"},
+      {"a *", 106, "*+ Operand Could Be Empty (pos 2)", "gx"},
+      {"a**", 107, "Nested *?+ (pos 2)"},
+      {"a{2}{3}", 107, "Nested *?+ (pos 4)"},
+      {"\\xG1", 108, "Bad Hex Digit (pos 2)"},        // first of two digits
+      {"\\x4G", 108, "Bad Hex Digit (pos 3)"},        // second of two digits
+      {"[\\x{4G}]", 108, "Bad Hex Digit (pos 5)"},    // in braces
+      {"[z-a]", 109, "Invalid [] Range (pos 3)"},
+      {"[a\\", 110, "Parse Atom Trailing \\ (pos 3)"},   // after an escape
+      {"[a-\\", 110, "Parse Atom Trailing \\ (pos 4)"},  // at a range end
+      {"\\x", 111, "No Hex Code After \\x (pos 2)"},     // after x
+      {"\\x4", 111, "No Hex Code After \\x (pos 3)"},    // before the second digit
+      {"\\x{4", 111, "No Hex Code After \\x (pos 4)"},   // before the closing brace
+      {"\\x{100}", 112, "Hex Code After \\x Is Too Big (pos 5)"},
+      {"[a", 113, "Unmatched [] (pos 2)"},
+      {"*a", 115, "?+*{ Follows Nothing (pos 1)"},
+      {"ab\\", 116, "Trailing \\ (pos 3)"},
       {"a{123456789}", 122, "BRACES Argument Too Big (pos 11)"},
-      {"a{2147483647}", 122, "BRACES Argument Too Big (pos 12)"},
-      {"(a{0,2})*", 106, "*+ Operand Could Be Empty (pos 8)"}, {"(a?)*", 106, "*+ Operand Could Be Empty (pos 4)"},
-      {"()+", 106, "*+ Operand Could Be Empty (pos 2)"}, {"(a|)*", 106, "*+ Operand Could Be Empty (pos 4)"},
-      {"^*", 106, "*+ Operand Could Be Empty (pos 1)"}, {"\\b+", 106, "*+ Operand Could Be Empty (pos 2)"},
-      {"^{2}", 106, "*+ Operand Could Be Empty (pos 1)"}, {"\\b{1,}", 106, "*+ Operand Could Be Empty (pos 2)"},
-      {"a *", 106, "*+ Operand Could Be Empty (pos 2)", "gx"}, {"[z-a]", 109, "Invalid [] Range (pos 3)"},
-      {"[\xE0-\xDF]", 109, "Invalid [] Range (pos 3)"}, {"[b-\\x00]", 109, "Invalid [] Range (pos 6)"},
-      {Groups(15), 102, "ParseReg Too Many () (pos 43)"}, {"(?#abc", 125, "Unclosed (?#Comment) (pos 6)"},
-      {"(?z)", 127, "Urecognized Modifier (pos 3)"}, {"(?i", 127, "Urecognized Modifier (pos 3)"},
-      {"\\x{100}", 112, "Hex Code After \\x Is Too Big (pos 5)"}, {"\\x4", 111, "No Hex Code After \\x (pos 3)"},
-      {"\\x{4", 111, "No Hex Code After \\x (pos 4)"}, {"\\xG1", 108, "Bad Hex Digit (pos 2)"},
-      {"[\\x{4G}]", 108, "Bad Hex Digit (pos 5)"},
+      {"a{1,123456789}", 122, "BRACES Argument Too Big (pos 13)"},
+      {"x{2,1}", 124, "BRACE Min Param Greater then Max (pos 5)"},
+      {"(?#abc", 125, "Unclosed (?#Comment) (pos 6)"},
+      {"(?z)", 127, "Urecognized Modifier (pos 3)"},  // not a modifier letter
+      {"(?i", 127, "Urecognized Modifier (pos 3)"},   // no closing parenthesis
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("pattern " + c.pattern);
@@ -66,9 +77,8 @@ TEST(Errors, CompileErrorsCarryCodeTextAndPosition) {
 }
 
 TEST(Errors, AcceptedNearMisses) {
-  for (const char* pattern : {"a{12345678}", "(a{1,2})*", "()?", "(a|)?", "x{2,2}", "a{,3}", "a{3", "a{x}",
-                              "(?#)", "(?)", "(?-imsx)", "(?Ig)", "\\x{41}", "\\10", "(\\1)*", "a|", "|", "{",
-                              "a{1}?", "}", "]", "a{0}", "a*{x}", "^{", "\\b{"}) {
+  for (const char* pattern : {"a{12345678}", "(a{1,2})*", "()?", "(?)", "(?-imsx)", "(?Ig)", "(\\1)*", "|", "}",
+                              "]", "a{0}", "\\b{"}) {
     SCOPED_TRACE(pattern);
     TPattern re;
     re.SetExpression(pattern);
@@ -96,17 +106,14 @@ TEST(Errors, RunErrorsCarryCodeAndText) {
       {"no subject", 1005, 0, [] { TPattern p; p.SetExpression("ab"); p.ExecPos(1); }},
       {"bad pattern, no subject", 103, 1, [] { TPattern p; p.SetExpression("("); p.ExecPos(1); }},
       {"offset 0", 1006, 0, [&] { re.SetExpression("b"); re.SetInputString("abc"); re.ExecPos(0); }},
-      {"offset -3", 1006, 0, [&] { re.ExecPos(-3); }},
       {"ExecNext first", 1007, 0, [] { TPattern p; p.SetExpression("b"); p.ExecNext(); }},
       {"ExecNext after a miss", 1007, 0, [&] { EXPECT_FALSE(re.Exec("xyz")); re.ExecNext(); }},
       {"ExecNext, new subject", 1007, 0, [&] { EXPECT_TRUE(re.Exec("abc")); re.SetInputString("abcb"); re.ExecNext(); }},
-      {"set modifier 0", 1013, 0, [&] { re.SetModifierFlag(0, true); }},
       {"set modifier 7", 1013, 0, [&] { re.SetModifierFlag(7, true); }},
-      {"get modifier -1", 1013, 0, [&] { (void)re.ModifierFlag(-1); }},
+      {"get modifier 0", 1013, 0, [&] { (void)re.ModifierFlag(0); }},
       {"eleven loop levels", 1014, 0, [] { TPattern p; p.SetExpression(NestedLoops(11)); p.Exec("a"); }},
       {"pair of equal bytes", 128, 0, [&] { pair.SetLinePairedSeparator("\n\n"); }},
       {"pair of one byte", 128, 0, [&] { pair.SetLinePairedSeparator("\n"); }},
-      {"pair of three bytes", 128, 0, [&] { pair.SetLinePairedSeparator("abc"); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

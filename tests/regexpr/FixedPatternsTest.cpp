@@ -6,9 +6,6 @@ namespace {
 
 using namespace regexpr_test;
 
-const char* const kMetaTag = "<meta\\s+name=([\"']?)([^>]*?)\\1\\s+content=([\"']?)([^>]*?)\\3[^>]*>";
-const char* const kLink = "<[a-z][^>]*?[\\s:](href|src)=([\"']?)(([a-z]+:)?([^>]*?))\\2";
-
 // Every match as "whole|group 1|group 2|...", "-" for a group that took no
 // part; each text is checked against the subject at the group's bounds, and
 // each match must be the first occurrence of its text after the one before.

@@ -15,6 +15,10 @@ namespace regexpr_test {
 using quorvane::EPatternError;
 using quorvane::TPattern;
 
+// The program's two tag patterns, run with i, s and g on.
+inline const char* const kMetaTag = "<meta\\s+name=([\"']?)([^>]*?)\\1\\s+content=([\"']?)([^>]*?)\\3[^>]*>";
+inline const char* const kLink = "<[a-z][^>]*?[\\s:](href|src)=([\"']?)(([a-z]+:)?([^>]*?))\\2";
+
 // Modifier letters i r s g m x switch on, all others off.
 inline void UseModifiers(TPattern& re, std::string_view letters) {
   constexpr std::string_view order = "irsgmx";
@@ -38,6 +42,19 @@ std::optional<EPatternError> Raised(F f) {
   }
   ADD_FAILURE() << "no EPatternError";
   return std::nullopt;
+}
+
+// Every match of a full scan (Exec, then ExecNext) with the bounds of groups
+// 0 to 5, or the error code; at most 1000 matches.
+inline std::vector<int> Scan(TPattern& re, const std::string& subject) {
+  std::vector<int> out;
+  try {
+    for (bool ok = re.Exec(subject); ok && out.size() < 12000; ok = re.ExecNext())
+      for (int n = 0; n <= 5; ++n) out.insert(out.end(), {re.GroupStart(n), re.GroupLength(n)});
+  } catch (const EPatternError& e) {
+    out.push_back(-1000 - e.Code);
+  }
+  return out;
 }
 
 struct MatchCase {

@@ -1,0 +1,127 @@
+// Runs that could take too long or go too deep: the step budget, the failure
+// memo that keeps the page scans linear, the poll hook and the stack limit.
+// After each of them gives up, the object stays usable.
+#include "TestSupport.h"
+
+namespace {
+
+using namespace regexpr_test;
+
+// No result survives the error, ExecNext has nothing to go on from, and the
+// object runs again.
+void CheckUsableAfterError(TPattern& re) {
+  for (int n = 0; n < 15; ++n) EXPECT_EQ(re.GroupStart(n), -1) << "group " << n;
+  EXPECT_THROW(re.ExecNext(), EPatternError);
+  re.SetExpression("(b+)");
+  ASSERT_TRUE(re.Exec("abbc"));
+  EXPECT_EQ(re.GroupText(1), "bb");
+}
+
+// Every split of the a's into a and aa is tried: exponential, and no memo
+// applies to a repeated group (nor does a literal every match needs).
+const char* const kRunaway = "(a|aa)*(b|c)";
+const std::string kAs(40, 'a');
+
+TEST(Limits, StepBudgetEndsARunawayRun) {
+  TPattern re;
+  re.SetExpression(kRunaway);
+  if (auto e = Raised([&] { re.Exec(kAs); })) {
+    EXPECT_EQ(e->Code, 1017);
+    EXPECT_EQ(e->Position, 0);
+    EXPECT_STREQ(e->what(), "TPattern(exec): Match Too Complex (the text is too irregular to search)");
+  }
+  CheckUsableAfterError(re);
+  // The budget grows with the subject: 62 failing branches at each of 200,000
+  // positions are more steps than a short subject may take, and end normally.
+  std::string branches = "(a0";
+  for (char c : std::string("123456789bcdefghijklmnopqrstuvwxyzBCDEFGHIJKLMNOPQRSTUVWXYZ_-"))
+    branches.append("|a").push_back(c);
+  re.SetExpression(branches + ")");
+  EXPECT_FALSE(re.Exec(std::string(200000, 'a')));
+}
+
+TEST(Limits, PageScansStayLinearOnTagsLeftOpen) {
+  // Each start once tried every split of the rest: 64 KiB took hours, and
+  // any such run would now exceed its budget.
+  std::string page;
+  while (page.size() < 64 * 1024) page += "<meta name=\"a\" content=\"b ";
+  for (const char* pattern : {kMetaTag, kLink}) {
+    TPattern re;
+    UseModifiers(re, "isg");
+    re.SetExpression(pattern);
+    EXPECT_EQ(Scan(re, page), std::vector<int>{}) << pattern;
+  }
+  // A failure is remembered for the text its group held only: the run after
+  // the double quote fails, the same run after the single quote does not.
+  TPattern re;
+  re.SetExpression("([\"'])[^>]*?\\1!");
+  ASSERT_TRUE(re.Exec("\"" + std::string(100, '.') + "'a'!"));
+  EXPECT_EQ(re.GroupStart(0), 102);
+}
+
+int polls = 0;
+struct Stop {};
+void CountPoll() { ++polls; }
+void StopAtThirdPoll() {
+  if (++polls == 3) throw Stop{};
+}
+
+TEST(Limits, PollRunsDuringLongRunsAndMayAbandonThem) {
+  struct Reset {
+    ~Reset() { quorvane::SetPatternPoll(nullptr); }
+  } reset;
+  TPattern re;
+  // The search for a start polls as it passes over the subject.
+  quorvane::SetPatternPoll(CountPoll);
+  re.SetExpression("z");
+  polls = 0;
+  EXPECT_FALSE(re.Exec(std::string(9 << 20, 'a')));
+  EXPECT_GE(polls, 2);
+  // Long runs poll (every 65,536 steps); a poll that throws ends the run
+  // with its exception.
+  quorvane::SetPatternPoll(StopAtThirdPoll);
+  re.SetExpression(kRunaway);
+  polls = 0;
+  EXPECT_THROW(re.Exec(kAs), Stop);
+  CheckUsableAfterError(re);
+}
+
+TEST(Limits, DeepRunsRaise1016AndLargePatternsRun) {
+  std::string longText;
+  for (int i = 0; i < 400000; ++i) longText += "ab";
+  for (const char* pattern : {"(ab)*", "(a|b)*$", "(ab)*?$"}) {
+    SCOPED_TRACE(pattern);
+    TPattern re;
+    re.SetExpression(pattern);
+    if (auto e = Raised([&] { re.Exec(longText); })) {
+      EXPECT_EQ(e->Code, 1016);
+      EXPECT_STREQ(e->what(), "TPattern(exec): Recursion Too Deep (pattern too complex for this input)");
+    }
+    CheckUsableAfterError(re);
+  }
+  // A hundred iterations are well within the stack budget (also in a
+  // sanitizer build, whose frames are several times larger).
+  TPattern re;
+  re.SetExpression("(ab)*$");
+  ASSERT_TRUE(re.Exec(longText.substr(0, 200)));
+  EXPECT_EQ(re.GroupStart(1), 199);
+  // Thousands of optional pieces: neither the start-character walk nor the
+  // matcher may exhaust the stack (the matcher may give up with 1016).
+  std::string optional;
+  for (int i = 0; i < 20000; ++i) optional += "a?";
+  re.SetExpression(optional + "b");
+  try {
+    ASSERT_TRUE(re.Exec("aab"));
+    EXPECT_EQ(re.GroupLength(0), 3);
+  } catch (const EPatternError& e) {
+    EXPECT_EQ(e.Code, 1016);
+  }
+  EXPECT_EQ(re.StartCharSet()['a'] + re.StartCharSet()['b'], 2);
+  std::string words;  // a long alternation finds its last branch
+  for (int i = 0; i < 20000; ++i) words.append("w").append(std::to_string(i)).append("|");
+  re.SetExpression(words + "end");
+  ASSERT_TRUE(re.Exec("the end"));
+  EXPECT_EQ(re.GroupStart(0), 5);
+}
+
+}  // namespace
