@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -109,9 +110,9 @@ class EJobsStopped {};
 // standard output and error are captured and printed, whole and after its
 // EXEC line, when its file ends, followed by the file's error block: blocks
 // never interleave. Every file's temporary copy is deleted when that file
-// ends. After a failure without an error log, or an interrupt, no further
-// converter starts; the running ones end first (a second interrupt stops
-// them).
+// ends. Two converters never write one output file at once. After a
+// failure without an error log, or an interrupt, no further converter
+// starts; the running ones end first (a second interrupt stops them).
 class TJobPool {
  public:
   // jobs: 1 to platform::Process::kMaxWaited.
@@ -135,7 +136,7 @@ class TJobPool {
  private:
   struct Job;
   void Start(Job& job);
-  void WaitUntilRunning(std::size_t most);
+  void WaitUntil(const std::function<bool()>& enough);
   void Ended(Job& job);
   void StopAll();
   std::vector<platform::Process*> Processes() const;

@@ -2,6 +2,7 @@
 // their output captured (-j).
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <utility>
 
 #include "driver/Driver.h"
@@ -26,7 +27,7 @@ constexpr int kInterruptsThatStopAConverter = 2;
 }  // namespace
 
 struct TJobPool::Job {
-  std::string converter, params, errorLog, filePath;
+  std::string output, converter, params, errorLog, filePath;
   std::uint32_t timeout = 0;
   Clock::time_point deadline{};
   std::vector<std::string> copies;  // its temporary directories
@@ -66,6 +67,16 @@ std::vector<Process*> TJobPool::Processes() const {
 
 void TJobPool::Convert(const TConvertOptions& options, const std::string& relFile) {
   auto job = std::make_unique<Job>();
+  job->output =
+      OutputFileName(options.OutputDir, relFile, options.Extension, options.KeepDirStructure);
+  // Two converters never write one output file at once (two pages of one
+  // name with -r): one after the other, the later page's output stays.
+  WaitUntil([this, &job] {
+    return std::none_of(running_.begin(), running_.end(), [&job](const auto& other) {
+      return SameFile(other->output, job->output);
+    });
+  });
+  if (stopped_) throw EJobsStopped{};
   {
     // From here on the file's temporary copy is its own; when the
     // preparation fails, it goes at once.
@@ -81,7 +92,7 @@ void TJobPool::Convert(const TConvertOptions& options, const std::string& relFil
   job->timeout = options.Timeout;
   Start(*job);
   running_.push_back(std::move(job));
-  WaitUntilRunning(jobs_ - 1);
+  WaitUntil([this] { return running_.size() < jobs_; });
   if (stopped_) throw EJobsStopped{};
 }
 
@@ -111,9 +122,9 @@ void TJobPool::Start(Job& job) {
   if (job.timeout != 0) job.deadline = Clock::now() + std::chrono::seconds(job.timeout);
 }
 
-// Ends the files whose converters end until at most `most` converters run.
-void TJobPool::WaitUntilRunning(std::size_t most) {
-  while (running_.size() > most) {
+// Ends the files whose converters end until enough holds.
+void TJobPool::WaitUntil(const std::function<bool()>& enough) {
+  while (!enough()) {
     if (platform::InterruptCount() >= kInterruptsThatStopAConverter) {
       StopAll();
       return;
@@ -172,7 +183,7 @@ void TJobPool::Stop(std::exception_ptr reason) {
 }
 
 void TJobPool::Finish() {
-  WaitUntilRunning(0);
+  WaitUntil([this] { return running_.empty(); });
   if (stopped_) std::rethrow_exception(std::exchange(stopped_, nullptr));
 }
 

@@ -140,6 +140,19 @@ TEST_F(Jobs, AFailureStopsFurtherStartsUnlessLogged) {
   }
 }
 
+// Two pages of one name in two folders (-r without -r+) make one output
+// file: their converters run one after the other, as without -j, and the
+// later page's output stays.
+TEST_F(Jobs, NoTwoConvertersWriteOneOutputAtOnce) {
+  DefaultIni();
+  for (const char* page : {"one/same.htm", "two/same.htm"}) Page(page, Meta("--sleep", "300"));
+  const RunResult r = Run({"-j", "2", "-r", "-o", "out", "*.htm"});
+  EXPECT_EQ(r.exitCode, 0);
+  const std::string record = ReadFile(record_);
+  EXPECT_EQ(Count(record, "CALL "), 2u);
+  EXPECT_LT(record.find("AWAKE"), record.rfind("CALL ")) << record;
+}
+
 // The time limit holds for each converter: the one over it fails, the others
 // go on.
 TEST_F(Jobs, EachConverterHasTheTimeLimit) {
