@@ -14,31 +14,9 @@ set -euo pipefail
 build=$(cd "${1:?usage: run.sh <release-build-dir>}" && pwd)
 repeat=${QV_BENCH_REPEAT:-3}
 pages=40
-qprepare=$build/qprepare
 busy=$build/bench/jobs/jobs_busy
-tool=$build/bench/costperfile/costperfile_tool
-for f in "$qprepare" "$busy" "$tool"; do
-  if [ ! -x "$f" ]; then
-    echo "jobs: $f is missing (build the release build first)" >&2
-    exit 1
-  fi
-done
-
-base=$build
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then base=/dev/shm; fi
-work=$(mktemp -d "$base/qv-jobs.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-mkdir -p bin tmp out
-export TMPDIR=$work/tmp
-
-cp "$qprepare" bin/qprepare
-cat > bin/qprepare.ini <<INI
-[Config]
-DefaultTarget=noop
-[noop]
-Converter=$busy
-INI
+. "$(dirname "$0")/../lib.sh"
+bench_setup jobs "$build" "$busy"
 "$tool" pages pages 1 "$pages"
 
 # The baseline's commands: the arguments qprepare gives the converter (the
@@ -49,32 +27,6 @@ for f in pages/*.htm; do
   printf '"--title=Page %s" --author=Bench "--output=out/%s.lrf" "%s"\n' "$n" "$n" "$f"
 done > commands.txt
 
-# measure <program> [args...]: sets secs and cpu; stops the benchmark when
-# the run went wrong.
-measure() {
-  local code=""
-  read -r secs cpu _ code < <("$tool" measure "$work/stdout.txt" "$@") || true
-  if [ "$code" != 0 ]; then
-    echo "jobs: $* ended with ${code:-nothing}" >&2
-    head -5 "$work/stdout.txt" >&2
-    exit 1
-  fi
-  if [ "$1" = bin/qprepare ]; then
-    local runs
-    runs=$(grep -c '^EXEC: ' "$work/stdout.txt" || true)
-    if [ "$runs" != "$pages" ]; then
-      echo "jobs: qprepare started the converter $runs times for $pages pages" >&2
-      exit 1
-    fi
-    if compgen -G "$TMPDIR/kel*" >/dev/null; then
-      echo "jobs: qprepare left temporary copies in $TMPDIR" >&2
-      exit 1
-    fi
-  fi
-}
-
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
 labels=("qprepare -j 1" "qprepare -j 2" "xargs -P 1" "xargs -P 2")
 commands=(
   "bin/qprepare -j 1 -o out pages/*.htm"
@@ -82,12 +34,13 @@ commands=(
   "xargs -P 1 -L 1 -a commands.txt $busy"
   "xargs -P 2 -L 1 -a commands.txt $busy"
 )
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 declare -a walls cpus
 for ((r = 0; r <= repeat; r++)); do  # round 0 warms up
   for i in "${!commands[@]}"; do
     # shellcheck disable=SC2086  # the commands are word lists on purpose
     set -f
-    measure ${commands[$i]}
+    measure "$pages" ${commands[$i]}
     set +f
     if [ "$r" -gt 0 ]; then
       walls[$i]="${walls[$i]:-} $secs"
@@ -97,7 +50,7 @@ for ((r = 0; r <= repeat; r++)); do  # round 0 warms up
 done
 
 echo "parallel jobs: $pages pages, a converter that spends 0.2 s of processor time each; medians of $repeat"
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
+echo "load average before: $load_before on $(nproc) processors"
 printf "%-16s | %8s %8s %8s\n" "" "wall s" "cpu s" "pages/s"
 declare -a wall
 for i in "${!commands[@]}"; do
