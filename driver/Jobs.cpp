@@ -44,8 +44,8 @@ struct TJobPool::Job {
   }
   // Prints what was held back: the EXEC line and the converter's output.
   void Show() {
-    const std::string output = std::exchange(held, {}) + process.TakeOutput();
-    if (!output.empty()) platform::WriteStdout(output);
+    const std::string text = std::exchange(held, {}) + process.TakeOutput();
+    if (!text.empty()) platform::WriteStdout(text);
     const std::string errors = process.TakeErrors();
     if (!errors.empty()) platform::WriteStderr(errors);
   }
