@@ -18,7 +18,8 @@
 // folder DIR (each leaves a file there named after its process) and exits
 // with 75 when they have not within 20 s: it shows that N ran at once.
 // "--say=WORD" writes "WORD out" to standard output and "WORD err" to
-// standard error before the sleep, and "WORD end" to standard output after it;
+// standard error before the signals and the sleep, and "WORD end" to
+// standard output after the sleep;
 // "--noise=N" writes N letters x and a line break to standard output before them.
 //
 // Only regular files are recorded: an argument naming a directory, a device or
@@ -126,14 +127,6 @@ int main(int argc, char** argv) {
     std::ofstream out(output, std::ios::binary);
     out << "fake output\n";
   }
-#ifndef _WIN32
-  for (std::size_t at = 0; at < parentSignals.size();) {
-    if (at > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    kill(getppid(), std::atoi(parentSignals.c_str() + at));
-    const std::size_t comma = parentSignals.find(',', at);
-    at = comma == std::string::npos ? parentSignals.size() : comma + 1;
-  }
-#endif
   auto sayTo = [&say](std::FILE* stream, const char* what) {
     if (say.empty()) return;
     std::fprintf(stream, "%s %s\n", say.c_str(), what);
@@ -142,6 +135,14 @@ int main(int argc, char** argv) {
   if (noise > 0) std::printf("%s\n", std::string(static_cast<std::size_t>(noise), 'x').c_str());
   sayTo(stdout, "out");
   sayTo(stderr, "err");
+#ifndef _WIN32
+  for (std::size_t at = 0; at < parentSignals.size();) {
+    if (at > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(getppid(), std::atoi(parentSignals.c_str() + at));
+    const std::size_t comma = parentSignals.find(',', at);
+    at = comma == std::string::npos ? parentSignals.size() : comma + 1;
+  }
+#endif
   if (sleepMs > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
     if (const char* path = std::getenv("FAKECONV_RECORD"))
