@@ -25,6 +25,8 @@ struct TConvertOptions {
   bool DryRun = false;
   // Set by -u: skip a file whose output is newer than everything it is made of.
   bool UpdateOnly = false;
+  // Set by -j: how many converters may run at once.
+  std::uint32_t Jobs = 1;
 };
 
 }  // namespace quorvane

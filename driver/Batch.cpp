@@ -1,4 +1,5 @@
 // The batch over the files of one wildcard, and the error log.
+#include <algorithm>
 #include <set>
 
 #include "config/Config.h"
@@ -21,19 +22,6 @@ std::set<std::string> failedLogs;
 const char* KindNameOf(const std::exception& error) {
   if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->KindName();
   return "Exception";
-}
-
-// Steps of one file; any error leaves to the per-file guard.
-void ConvertFile(const TConvertOptions& options, const std::string& relFile) {
-  // The file's temporary copy goes when the file ends, however it ends.
-  const TempCopiesCleanup copies;
-  const std::string params =
-      BuildCommandLine(options.SourceDir, relFile, options.Extension, options.OutputDir,
-                       options.CommandLine, options.KeepDirStructure);
-  const TConverterRun run = RunConverter(options.Converter, params, options.Timeout);
-  // A converter stopped by the user's interrupt is no failed file.
-  StopIfInterrupted();
-  CheckConverterResult(run, options.Converter, params);
 }
 
 // The output directory inside the walked tree holds what the batch wrote;
@@ -63,28 +51,30 @@ bool SkippedAsUpToDate(const TConvertOptions& options, const std::string& relFil
   return true;
 }
 
-// One file found by the search, as the options ask, counted for the summary.
-void HandleFile(const TConvertOptions& options, const std::string& relFile) {
+// One file found by the search, as the options ask, counted for the summary
+// (a converted file when its converter has ended).
+void HandleFile(const TConvertOptions& options, const std::string& relFile, TJobPool& jobs) {
   if (SkippedAsUpToDate(options, relFile)) {
     ++RunTally.upToDate;
   } else if (options.DryRun) {
     ShowCommand(options, relFile);
     ++RunTally.shown;
   } else {
-    ConvertFile(options, relFile);
-    ++RunTally.converted;
+    jobs.Convert(options, relFile);
   }
 }
 
-void CountFailure(const std::string& errorLog) {
-  ++RunTally.failed;
-  if (errorLog.empty()) return;
-  for (const std::string& log : RunTally.errorLogs)
-    if (log == errorLog) return;
-  RunTally.errorLogs.push_back(errorLog);
-}
-
 }  // namespace
+
+bool FileFailed(const std::exception& error, const std::string& errorLog,
+                const std::string& filePath) {
+  ++RunTally.failed;
+  if (!errorLog.empty() && std::find(RunTally.errorLogs.begin(), RunTally.errorLogs.end(),
+                                     errorLog) == RunTally.errorLogs.end())
+    RunTally.errorLogs.push_back(errorLog);
+  ReportError(error, errorLog, filePath);
+  return !errorLog.empty();
+}
 
 TempCopiesCleanup::~TempCopiesCleanup() {
   try {
@@ -156,7 +146,10 @@ void ReportError(const std::exception& error, const std::string& logPath,
   ReportError(KindNameOf(error), error.what(), logPath, filePath);
 }
 
-void ConvertDirectory(const TConvertOptions& options) {
+namespace {
+
+// ConvertDirectory's walk, with the converters it starts in jobs.
+void Walk(const TConvertOptions& options, TJobPool& jobs) {
   CurrentPrefix = options.Prefix;
   CurrentUrlPrefix = options.AbsoluteLocalUrlPrefix;
   const std::string relDir = PathDirectory(options.FileMask);
@@ -173,11 +166,9 @@ void ConvertDirectory(const TConvertOptions& options) {
       StopIfInterrupted();
       ++RunTally.matched;
       try {
-        HandleFile(options, relDir + entry.name);
+        HandleFile(options, relDir + entry.name, jobs);
       } catch (const std::exception& error) {
-        CountFailure(options.ErrorLog);
-        ReportError(error, options.ErrorLog, options.SourceDir + relDir + entry.name);
-        if (options.ErrorLog.empty()) throw;
+        if (!FileFailed(error, options.ErrorLog, options.SourceDir + relDir + entry.name)) throw;
       }
     }
   }
@@ -194,8 +185,22 @@ void ConvertDirectory(const TConvertOptions& options) {
     if (IsOutputDirectory(options, options.SourceDir + relDir + entry.name)) continue;
     TConvertOptions sub = options;
     sub.FileMask = relDir + entry.name + PathSeparator() + mask;
-    ConvertDirectory(sub);
+    Walk(sub, jobs);
   }
+}
+
+}  // namespace
+
+void ConvertDirectory(const TConvertOptions& options) {
+  TJobPool jobs(options.Jobs);
+  try {
+    Walk(options, jobs);
+  } catch (const EJobsStopped&) {
+    // the reason is the pool's
+  } catch (...) {
+    jobs.Stop(std::current_exception());
+  }
+  jobs.Finish();
 }
 
 }  // namespace quorvane

@@ -1,5 +1,4 @@
-// Starting the converter and checking how it ended.
-#include <chrono>
+// The converter's command line and lookup, and the check of how it ended.
 #include <cstdio>
 
 #include "config/Config.h"
@@ -14,11 +13,6 @@ namespace {
 
 // The system's code for "file not found", used when no converter is named.
 constexpr std::uint32_t kFileNotFound = 2;
-// How often a running converter's status is looked at.
-constexpr std::uint32_t kPollMs = 200;
-// The first interrupt lets a running converter finish its file (it shares the
-// console and got the request itself); the second stops it.
-constexpr int kInterruptsThatStopAConverter = 2;
 
 std::string UpperHex(std::uint32_t value) {
   char buffer[16];
@@ -71,44 +65,6 @@ std::string LaunchCommandLine(const std::string& converter, const std::string& p
                       ConverterCommandLine(converter, params));
   }
   return ConverterCommandLine(program.file, params);
-}
-
-TConverterRun RunConverter(const std::string& converter, const std::string& params,
-                           std::uint32_t timeoutSeconds) {
-  StopIfInterrupted();
-  TConverterRun run;
-  platform::WriteStdout("EXEC: " + ConverterCommandLine(converter, params) +
-                        platform::kLineBreak);
-  const std::string commandLine = LaunchCommandLine(converter, params, run.errorCode);
-  if (commandLine.empty()) return run;
-  // Writing the line may have found the output closed: that stops the run too.
-  StopIfInterrupted();
-  platform::Process process;
-  if (!process.Start(commandLine, run.errorCode)) return run;
-  run.started = true;
-
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
-  for (;;) {
-    std::uint32_t pause = kPollMs;
-    if (timeoutSeconds != 0) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) {
-        process.Terminate();
-        run.timedOut = timeoutSeconds;
-        return run;
-      }
-      if (left.count() < pause) pause = static_cast<std::uint32_t>(left.count());
-    }
-    if (process.Wait(pause)) break;
-    if (platform::InterruptCount() >= kInterruptsThatStopAConverter) {
-      process.Terminate();
-      throw EInterrupted{};
-    }
-  }
-  run.exitCode = process.ExitStatus();
-  run.signal = process.ExitSignal();
-  return run;
 }
 
 std::string SystemErrorText(std::uint32_t code) {

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/ConvertOptions.h"
+#include "platform/Platform.h"
 
 namespace quorvane {
 
@@ -46,15 +49,6 @@ struct TConverterRun {
   int signal = 0;               // POSIX: the signal that ended it, 0: none
 };
 
-// Prints the "EXEC: " line and runs the converter: starts it, waits for its
-// end (polling every 200 ms without using the processor) and keeps its exit
-// status. An empty converter starts nothing and fails with code 2 (file not
-// found). A converter still running after timeoutSeconds (0: no limit) is
-// stopped. An interrupt before the start starts nothing; a second interrupt
-// while it runs stops it; both raise EInterrupted.
-TConverterRun RunConverter(const std::string& converter, const std::string& params,
-                           std::uint32_t timeoutSeconds = 0);
-
 // The system's message for an error code, "?" when there is none.
 std::string SystemErrorText(std::uint32_t code);
 
@@ -92,8 +86,66 @@ bool ErrorLogFailed();
 // set, every level below it. Throws the first error when ErrorLog is empty,
 // and EInterrupted when the user stopped the run. With DryRun each file's
 // command is shown ("WOULD EXEC: ") instead of run; with UpdateOnly a file
-// whose output is up to date is skipped ("UP TO DATE: ").
+// whose output is up to date is skipped ("UP TO DATE: "). With Jobs above 1
+// that many converters run at once (TJobPool); all have ended when it
+// returns.
 void ConvertDirectory(const TConvertOptions& options);
+
+// The per-file guard: counts the failure and reports it (console, error
+// log). True when the run goes on, false when it must stop (no error log).
+bool FileFailed(const std::exception& error, const std::string& errorLog,
+                const std::string& filePath);
+
+// --- converters at work ---
+
+// Raised by TJobPool when the run is to stop. It is not the error of the
+// file at hand, so no per-file guard may absorb it: no Exception either.
+// TJobPool::Finish raises the reason.
+class EJobsStopped {};
+
+// The converters of one wildcard. Its files are prepared one at a time, in
+// the order of the walk, and up to jobs converters run at once, each with
+// the target's time limit. With one job the converter shares the console
+// and its file ends before the walk goes on. With more, a converter's
+// standard output and error are captured and printed, whole and after its
+// EXEC line, when its file ends, followed by the file's error block: blocks
+// never interleave. Every file's temporary copy is deleted when that file
+// ends. Two converters never write one output file at once. After a
+// failure without an error log, or an interrupt, no further converter
+// starts; the running ones end first (a second interrupt stops them).
+class TJobPool {
+ public:
+  // jobs: 1 to platform::Process::kMaxWaited.
+  explicit TJobPool(std::uint32_t jobs);
+  // Converters still running are stopped; their temporary copies deleted.
+  ~TJobPool();
+  TJobPool(const TJobPool&) = delete;
+  TJobPool& operator=(const TJobPool&) = delete;
+
+  // Prepares the file (command line, temporary copy) and starts its
+  // converter; returns when fewer than jobs converters run. The file's own
+  // failure to be prepared or started is raised to the per-file guard;
+  // EJobsStopped when the run is to stop.
+  void Convert(const TConvertOptions& options, const std::string& relFile);
+  // The run is to stop for reason; the first reason given counts.
+  void Stop(std::exception_ptr reason);
+  // Waits until every converter has ended, then raises the reason the run
+  // stopped, if any.
+  void Finish();
+
+ private:
+  struct Job;
+  void Start(Job& job);
+  void WaitUntil(const std::function<bool()>& enough);
+  void Ended(Job& job);
+  void StopAll();
+  std::vector<platform::Process*> Processes() const;
+
+  std::uint32_t jobs_;
+  platform::Process::Output output_;
+  std::vector<std::unique_ptr<Job>> running_;
+  std::exception_ptr stopped_;
+};
 
 // True when output exists and is newer than the page mainFile, every file it
 // includes, every existing file their links and the page's parameters name,

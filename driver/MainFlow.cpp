@@ -1,5 +1,7 @@
 // The program's main flow: arguments left to right, exit codes, final report.
+#include <charconv>
 #include <cstdio>
+#include <optional>
 
 #include "config/Config.h"
 #include "driver/Driver.h"
@@ -41,6 +43,7 @@ constexpr const char* kOptionLines[] = {
     "  converter (dry run); no output file or directory is made.",
     "Parameter -u, if used, skips files whose output is newer than the file,",
     "  its includes, the files they name and the INI file.",
+    "Parameter -j <n>, if used, runs up to <n> (1 to 64) converters at once.",
 #ifdef _WIN32
     "Parameter --help (or -h, -? or /?) shows this text, --version the version.",
 #else
@@ -100,6 +103,17 @@ bool DeleteOldErrorLog(const std::string& path) {
   }
 }
 
+// -j's value: a whole number from 1 to kMaxJobs, in decimal digits.
+constexpr std::uint32_t kMaxJobs = platform::Process::kMaxWaited;
+std::optional<std::uint32_t> JobCount(const std::string& value) {
+  std::uint32_t jobs = 0;
+  const char* end = value.data() + value.size();
+  const auto [stop, error] = std::from_chars(value.data(), end, jobs);
+  if (value.empty() || error != std::errc() || stop != end || jobs < 1 || jobs > kMaxJobs)
+    return std::nullopt;
+  return jobs;
+}
+
 int ShowUsage() {
   PrintLine(UsageText(ExecutableName()));
   return kExitFailed;
@@ -149,10 +163,18 @@ int HandleArguments(const std::vector<std::string>& args) {
       PrintLine(VersionText());
       return kExitOk;
     } else if (SameTextNoCase(arg, "-o") || SameTextNoCase(arg, "-e") ||
-               SameTextNoCase(arg, "-t")) {
+               SameTextNoCase(arg, "-t") || SameTextNoCase(arg, "-j")) {
       if (i + 1 == args.size()) return ShowUsage();
       const std::string& value = args[++i];
-      if (SameTextNoCase(arg, "-o")) {
+      if (SameTextNoCase(arg, "-j")) {
+        const std::optional<std::uint32_t> jobs = JobCount(value);
+        if (!jobs) {
+          PrintNote(arg + " " + value + ": the number of converters to run at once must be a " +
+                    "whole number from 1 to " + std::to_string(kMaxJobs) + ".");
+          return kExitFailed;
+        }
+        RunOptions.Jobs = *jobs;
+      } else if (SameTextNoCase(arg, "-o")) {
         RunOptions.OutputDir = value;
       } else if (SameTextNoCase(arg, "-e")) {
         RunOptions.ErrorLog = value;

@@ -243,6 +243,8 @@ std::string FullOrAsWritten(const std::string& name) {
   return full.empty() ? name : full;
 }
 
+}  // namespace
+
 bool SameFile(const std::string& a, const std::string& b) {
   // An existing file is known by its identity: a link or another spelling of
   // the page's name is the page too.
@@ -252,8 +254,6 @@ bool SameFile(const std::string& a, const std::string& b) {
   if (kHostPathStyle == PathStyle::Windows) return SameTextNoCase(fullA, fullB);
   return fullA == fullB;
 }
-
-}  // namespace
 
 std::string OutputFileName(const std::string& outputDir, const std::string& relFile,
                            const std::string& extension, bool keepDirStructure) {

@@ -18,6 +18,9 @@ std::string BuildCommandLine(const std::string& sourceDir, const std::string& re
 // keepDirStructure its path below the source directory) with extension.
 std::string OutputFileName(const std::string& outputDir, const std::string& relFile,
                            const std::string& extension, bool keepDirStructure);
+// Whether two names lead to one file: an existing file by its identity,
+// else by the full names (letters without regard to case on Windows).
+bool SameFile(const std::string& a, const std::string& b);
 
 class TStringList;
 

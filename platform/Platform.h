@@ -154,10 +154,17 @@ unsigned char CharLower(unsigned char c);
 // IsDBCSLeadByte; always false on POSIX.
 bool IsLeadByte(unsigned char c);
 
-// A program started from a whole command line (never through a shell). It
-// shares this program's console and standard handles.
+// A program started from a whole command line (never through a shell). By
+// default it shares this program's console and standard handles; its
+// standard output and standard error can be captured instead.
 class Process {
  public:
+  // Where the program's standard output and standard error go.
+  enum class Output {
+    Console,   // this program's own (inherited)
+    Captured,  // a pipe each, read while the program is awaited
+    Together,  // one pipe for both, in the order the program wrote them
+  };
   Process();
   // A program still running is stopped (Terminate).
   ~Process();
@@ -165,7 +172,8 @@ class Process {
   Process& operator=(const Process&) = delete;
   // False when the program could not be started; errorCode then holds the
   // system's code.
-  bool Start(const std::string& commandLine, std::uint32_t& errorCode);
+  bool Start(const std::string& commandLine, std::uint32_t& errorCode,
+             Output output = Output::Console);
   // Waits at most timeoutMs for the end, without using the processor; true
   // when the program has ended. On POSIX an interrupt request ends the wait
   // early, so the caller can look at it at once.
@@ -181,11 +189,35 @@ class Process {
   // TerminateProcess.
   void Terminate();
   static constexpr std::uint32_t kTerminateGraceMs = 5000;
+  // What a captured program has written to its standard output (with
+  // Together also its standard error) and to its standard error, taken out.
+  // Once it has ended, everything it wrote is there. What a program it left
+  // running writes after its end is not read.
+  std::string TakeOutput();
+  std::string TakeErrors();
+
+  // Waits at most timeoutMs until one of the programs has ended, reading
+  // what the captured ones write meanwhile. Returns the index of a program
+  // that has ended (also of one that had ended before), or npos. On POSIX an
+  // interrupt request ends the wait early.
+  static std::size_t WaitForAny(const std::vector<Process*>& processes,
+                                std::uint32_t timeoutMs);
+  // Terminate for several programs at once: all are asked to stop together,
+  // so the grace time is spent once.
+  static void TerminateAll(const std::vector<Process*>& processes);
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+  // The most programs WaitForAny waits for at once.
+  static constexpr std::size_t kMaxWaited = 64;
 
  private:
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// True when this program's standard output and standard error lead to the
+// same place (one console, file or pipe), so that a captured program's two
+// streams keep their order when they are written Together.
+bool StandardStreamsShared();
 
 // Starts a program from a whole command line, waits for its end and stores
 // its exit status. Returns false when it could not be started; errorCode then

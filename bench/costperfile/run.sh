@@ -19,35 +19,9 @@ build=$(cd "${1:?usage: run.sh <release-build-dir>}" && pwd)
 repeat=${QV_BENCH_REPEAT:-3}
 # The tree takes ten times as long; one run of each side by default.
 tree_repeat=${QV_BENCH_TREE_REPEAT:-1}
-qprepare=$build/qprepare
 noop=$build/bench/costperfile/costperfile_noop
-tool=$build/bench/costperfile/costperfile_tool
-for f in "$qprepare" "$noop" "$tool"; do
-  if [ ! -x "$f" ]; then
-    echo "costperfile: $f is missing (build the release build first)" >&2
-    exit 1
-  fi
-done
-
-# Everything lives on a tmpfs when there is one, so the disk does not blur
-# the figures; the temporary copies go there too (TMPDIR).
-base=$build
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then base=/dev/shm; fi
-work=$(mktemp -d "$base/qv-costperfile.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-mkdir -p bin tmp out
-export TMPDIR=$work/tmp
-
-# qprepare with an INI of its own: one target whose converter does nothing,
-# with the built-in template (%PARAMS% --output="%OUTPUT%" "%INPUT%").
-cp "$qprepare" bin/qprepare
-cat > bin/qprepare.ini <<EOF
-[Config]
-DefaultTarget=noop
-[noop]
-Converter=$noop
-EOF
+. "$(dirname "$0")/../lib.sh"
+bench_setup costperfile "$build" "$noop"
 
 "$tool" pages flat 1 1000
 "$tool" pages small 1 100
@@ -70,35 +44,6 @@ for f in "$root"/**/*.htm; do
   "$noop" --title="Page $n" --author=Bench --output="$out/$n.lrf" "$f"
 done
 EOF
-
-# measure <expected-pages> <program> [args...]: sets secs, cpu and kb (wall
-# time, processor time with all children, peak resident set); stops the
-# benchmark when the run went wrong.
-measure() {
-  local pages=$1
-  shift
-  local code=""
-  read -r secs cpu kb code < <("$tool" measure "$work/stdout.txt" "$@") || true
-  if [ "$code" != 0 ]; then
-    echo "costperfile: $* ended with ${code:-nothing}" >&2
-    head -5 "$work/stdout.txt" >&2
-    exit 1
-  fi
-  if [ "$1" = bin/qprepare ]; then
-    local runs
-    runs=$(grep -c '^EXEC: ' "$work/stdout.txt" || true)
-    if [ "$runs" != "$pages" ]; then
-      echo "costperfile: qprepare started the converter $runs times for $pages pages" >&2
-      exit 1
-    fi
-    if compgen -G "$TMPDIR/kel*" >/dev/null; then
-      echo "costperfile: qprepare left temporary copies in $TMPDIR" >&2
-      exit 1
-    fi
-  fi
-}
-
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # compare <label> <pages> <runs> <wildcard> [qprepare options...]: prints one
 # line of figures; sets peak to qprepare's largest resident set in kB.

@@ -1,21 +1,28 @@
 // Processes, messages, console output and interruption on POSIX systems.
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/CommandLineSplit.h"
 #include "platform/Platform.h"
+#include "platform/posix/Spawn.h"
 #include "util/Ascii.h"
 
 extern char** environ;
@@ -171,9 +178,82 @@ std::int32_t StatusOf(int status) {
 
 int SignalOf(int status) { return WIFSIGNALED(status) ? WTERMSIG(status) : 0; }
 
-std::chrono::steady_clock::time_point After(std::uint32_t ms) {
-  return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds until deadline, rounded up; 0 once it has passed.
+int MsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
+
+// The read end of a pipe a program writes to, and what has come so far. It
+// never blocks: the end is marked O_NONBLOCK.
+class Pipe {
+ public:
+  Pipe() = default;
+  ~Pipe() { Close(); }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+
+  enum class Got { Data, Nothing, End };
+  int fd = -1;
+  std::string data;
+
+  // One read of what is there; at the end the pipe is closed.
+  Got Read() {
+    char buffer[65536];
+    ssize_t n;
+    do n = ::read(fd, buffer, sizeof buffer);
+    while (n < 0 && errno == EINTR);
+    if (n > 0) {
+      data.append(buffer, static_cast<std::size_t>(n));
+      return Got::Data;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Got::Nothing;
+    Close();
+    return Got::End;
+  }
+  // After the program's end: what it left in the pipe. A program it started
+  // may still hold the pipe open; what that writes later is not waited for.
+  void Drain() {
+    while (fd >= 0 && Read() == Got::Data) {
+    }
+    Close();
+  }
+  void Close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
+// While it lives, SIGCHLD is blocked, so the end of a child stays pending
+// however soon it comes, and fd() becomes readable when it is: poll waits
+// for the pipes and for the end of the children at once.
+class ChildEnds {
+ public:
+  ChildEnds() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGCHLD);
+    ::pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+    fd_ = ::signalfd(-1, &set_, SFD_CLOEXEC | SFD_NONBLOCK);
+  }
+  ~ChildEnds() {
+    if (fd_ >= 0) ::close(fd_);
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  ChildEnds(const ChildEnds&) = delete;
+  ChildEnds& operator=(const ChildEnds&) = delete;
+  int fd() const { return fd_; }
+  void Clear() {
+    signalfd_siginfo info;
+    while (fd_ >= 0 && ::read(fd_, &info, sizeof info) > 0) {
+    }
+  }
+
+ private:
+  sigset_t set_, previous_;
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -182,6 +262,7 @@ struct Process::State {
   bool running = false;
   std::int32_t status = 0;
   int signal = 0;  // the signal that ended it, 0: it ended by itself
+  Pipe pipes[2];   // standard output (Together: and error), standard error
 
   // Collects the exit status without waiting (or, with block, waiting);
   // true when the program has ended.
@@ -195,6 +276,7 @@ struct Process::State {
     running = false;
     status = rc < 0 ? -1 : StatusOf(raw);
     signal = rc < 0 ? 0 : SignalOf(raw);
+    for (Pipe& pipe : pipes) pipe.Drain();
     return true;
   }
 };
@@ -203,7 +285,7 @@ Process::Process() : state_(std::make_unique<State>()) {}
 
 Process::~Process() { Terminate(); }
 
-bool Process::Start(const std::string& commandLine, std::uint32_t& errorCode) {
+bool Process::Start(const std::string& commandLine, std::uint32_t& errorCode, Output output) {
   if (state_->running) {
     errorCode = EBUSY;
     return false;
@@ -222,63 +304,112 @@ bool Process::Start(const std::string& commandLine, std::uint32_t& errorCode) {
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
+  // Captured: the program writes into pipes whose read ends stay here. No
+  // other program inherits an end (close-on-exec); the program gets its
+  // write ends as its standard output and error.
+  const int pipes = output == Output::Console ? 0 : output == Output::Together ? 1 : 2;
+  int writeEnds[2] = {-1, -1};
+  auto closeWriteEnds = [&writeEnds] {
+    for (int& fd : writeEnds) {
+      if (fd >= 0) ::close(fd);
+      fd = -1;
+    }
+  };
+  FileActions actions;
+  for (int i = 0; i < pipes; ++i) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+      errorCode = static_cast<std::uint32_t>(errno);
+      closeWriteEnds();
+      for (Pipe& pipe : state_->pipes) pipe.Close();
+      return false;
+    }
+    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    state_->pipes[i].fd = ends[0];
+    writeEnds[i] = ends[1];
+  }
+  if (pipes > 0) {
+    posix_spawn_file_actions_adddup2(actions.get(), writeEnds[0], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(actions.get(), writeEnds[pipes - 1], STDERR_FILENO);
+  }
+
   std::fflush(nullptr);  // what we printed comes before what the child prints
   pid_t pid;
-  int rc = ::posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
+  int rc = ::posix_spawn(&pid, file.c_str(), pipes > 0 ? actions.get() : nullptr, nullptr,
+                         argv.data(), environ);
+  closeWriteEnds();  // the program has its own
   if (rc != 0) {
     errorCode = static_cast<std::uint32_t>(rc);
+    for (Pipe& pipe : state_->pipes) pipe.Close();
     return false;
   }
   state_->pid = pid;
   state_->running = true;
+  for (Pipe& pipe : state_->pipes) pipe.data.clear();
   return true;
 }
 
-bool Process::Wait(std::uint32_t timeoutMs) {
-  if (state_->Reap(false)) return true;
-  if (timeoutMs == 0) return false;
-  // With SIGCHLD blocked, the end of the child stays pending until
-  // sigtimedwait takes it, however soon it comes; an interrupt's handler
-  // ends the wait with EINTR.
-  sigset_t childEnded, previous;
-  sigemptyset(&childEnded);
-  sigaddset(&childEnded, SIGCHLD);
-  ::pthread_sigmask(SIG_BLOCK, &childEnded, &previous);
-  const auto deadline = After(timeoutMs);
-  bool ended = false;
-  for (;;) {
-    if ((ended = state_->Reap(false))) break;
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) break;
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    struct timespec pause = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-    if (::sigtimedwait(&childEnded, nullptr, &pause) < 0 && errno == EINTR) {
-      ended = state_->Reap(false);
-      break;
+std::size_t Process::WaitForAny(const std::vector<Process*>& processes, std::uint32_t timeoutMs) {
+  ChildEnds childEnds;  // before the first look, so that no end is missed
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::vector<pollfd> polled;
+  std::vector<Pipe*> pipes;
+  for (bool last = false;;) {
+    for (std::size_t i = 0; i < processes.size(); ++i)
+      if (processes[i]->state_->Reap(false)) return i;
+    const int left = MsUntil(deadline);
+    if (last || left == 0) return npos;
+    polled.assign(1, pollfd{childEnds.fd(), POLLIN, 0});
+    pipes.assign(1, nullptr);
+    for (Process* process : processes) {
+      for (Pipe& pipe : process->state_->pipes) {
+        if (pipe.fd < 0) continue;
+        polled.push_back(pollfd{pipe.fd, POLLIN, 0});
+        pipes.push_back(&pipe);
+      }
     }
-    // Some child ended (perhaps another one), or the time is up: look again.
+    // Without the signal descriptor an end is looked for every 10 ms.
+    const int pause = childEnds.fd() < 0 ? std::min(left, 10) : left;
+    if (::poll(polled.data(), polled.size(), pause) < 0) {
+      last = true;  // an interrupt's handler ended the wait: one more look
+      continue;
+    }
+    childEnds.Clear();
+    for (std::size_t k = 1; k < polled.size(); ++k)
+      if (polled[k].revents != 0) pipes[k]->Read();
   }
-  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return ended;
 }
+
+void Process::TerminateAll(const std::vector<Process*>& processes) {
+  std::vector<Process*> running;
+  for (Process* process : processes) {
+    if (!process->state_->running) continue;
+    ::kill(process->state_->pid, SIGTERM);
+    running.push_back(process);
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kTerminateGraceMs);
+  for (int left; !running.empty() && (left = MsUntil(deadline)) > 0;) {
+    const std::size_t ended = WaitForAny(running, static_cast<std::uint32_t>(left));
+    if (ended != npos) running.erase(running.begin() + static_cast<std::ptrdiff_t>(ended));
+  }
+  for (Process* process : running) {
+    ::kill(process->state_->pid, SIGKILL);
+    process->state_->Reap(true);
+  }
+}
+
+std::string Process::TakeOutput() { return std::exchange(state_->pipes[0].data, {}); }
+
+std::string Process::TakeErrors() { return std::exchange(state_->pipes[1].data, {}); }
 
 std::int32_t Process::ExitStatus() const { return state_->status; }
 
 int Process::ExitSignal() const { return state_->signal; }
 
-void Process::Terminate() {
-  if (!state_->running) return;
-  ::kill(state_->pid, SIGTERM);
-  const auto deadline = After(kTerminateGraceMs);
-  for (auto now = std::chrono::steady_clock::now(); now < deadline;
-       now = std::chrono::steady_clock::now()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-    if (Wait(static_cast<std::uint32_t>(left))) break;  // ends early on an interrupt
-  }
-  if (state_->running) {
-    ::kill(state_->pid, SIGKILL);
-    state_->Reap(true);
-  }
+bool StandardStreamsShared() {
+  struct stat out, err;
+  return ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
+         out.st_dev == err.st_dev && out.st_ino == err.st_ino;
 }
 
 ProgramLookup FindProgram(const std::string& name) {

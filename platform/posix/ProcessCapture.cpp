@@ -1,13 +1,13 @@
 // A child program with its output captured in a file (POSIX).
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/Platform.h"
+#include "platform/posix/Spawn.h"
 
 extern char** environ;
 
@@ -16,31 +16,6 @@ namespace quorvane::platform {
 namespace {
 
 std::string VariableName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
-
-// Owns a posix_spawn file-actions object.
-class FileActions {
- public:
-  FileActions() { posix_spawn_file_actions_init(&actions_); }
-  ~FileActions() { posix_spawn_file_actions_destroy(&actions_); }
-  FileActions(const FileActions&) = delete;
-  FileActions& operator=(const FileActions&) = delete;
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
- public:
-  SpawnAttributes() { posix_spawnattr_init(&attributes_); }
-  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  posix_spawnattr_t* get() { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-};
 
 }  // namespace
 
