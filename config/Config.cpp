@@ -3,8 +3,8 @@
 
 #include <exception>
 
+#include "base/Ascii.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
 #include "util/Path.h"
 
 namespace quorvane {

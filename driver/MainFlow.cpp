@@ -4,8 +4,8 @@
 #include "config/Config.h"
 #include "driver/Driver.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
-#include "util/Errors.h"
+#include "base/Ascii.h"
+#include "base/Errors.h"
 #include "util/Path.h"
 #include "util/Text.h"
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Errors.h"
 #include "meta/MetaScan.h"
 #include "meta/TempCopy.h"
 #include "platform/CommandLineSplit.h"
-#include "util/Errors.h"
 #include "util/Path.h"
 #include "util/StringList.h"
 #include "util/Text.h"

@@ -8,13 +8,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/Ascii.h"
+#include "base/Errors.h"
 #include "meta/Expansion.h"
 #include "meta/ModuleState.h"
 #include "meta/TagMatcher.h"
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
-#include "util/Errors.h"
 #include "util/Text.h"
 
 namespace quorvane {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "util/Errors.h"
+#include "base/Errors.h"
 
 namespace quorvane {
 

@@ -2,10 +2,10 @@
 
 #include <vector>
 
+#include "base/Errors.h"
 #include "meta/ModuleState.h"
 #include "meta/TagMatcher.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
 
 namespace quorvane {
 

@@ -8,8 +8,8 @@
 
 #include <vector>
 
+#include "base/Errors.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
 #include "util/Text.h"
 
 namespace quorvane {

@@ -13,11 +13,11 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Ascii.h"
+#include "base/Errors.h"
 #include "platform/Platform.h"
 #include "platform/ProfileText.h"
 #include "platform/Wildcard.h"
-#include "util/Ascii.h"
-#include "util/Errors.h"
 #include "util/Path.h"
 
 namespace quorvane::platform {

@@ -16,7 +16,7 @@
 
 #include "platform/CommandLineSplit.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
+#include "base/Ascii.h"
 
 extern char** environ;
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Errors.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
 
 namespace quorvane::platform {
 

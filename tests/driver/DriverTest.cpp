@@ -12,7 +12,7 @@
 #include "meta/ModuleState.h"
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
+#include "base/Errors.h"
 #include "util/Path.h"
 
 namespace quorvane {

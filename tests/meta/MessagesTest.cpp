@@ -9,7 +9,7 @@
 #include "meta/ModuleState.h"
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
+#include "base/Errors.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

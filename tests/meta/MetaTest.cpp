@@ -15,7 +15,7 @@
 #include "meta/ModuleState.h"
 #include "meta/TagMatcher.h"
 #include "meta/TempCopy.h"
-#include "util/Errors.h"
+#include "base/Errors.h"
 #include "util/StringList.h"
 
 namespace quorvane {

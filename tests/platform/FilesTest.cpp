@@ -8,7 +8,7 @@
 #include "Support.h"
 #include "platform/Platform.h"
 #include "platform/Wildcard.h"
-#include "util/Errors.h"
+#include "base/Errors.h"
 #include "util/Path.h"
 
 namespace {

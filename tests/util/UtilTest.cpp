@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "util/Errors.h"
+#include "base/Errors.h"
 #include "util/Path.h"
 #include "util/StringList.h"
 #include "common/ScratchDir.h"
