@@ -5,7 +5,7 @@
 
 #include "base/Ascii.h"
 #include "platform/Platform.h"
-#include "util/Path.h"
+#include "util/Files.h"
 
 namespace quorvane {
 

@@ -9,7 +9,7 @@
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
 #include "base/Errors.h"
-#include "util/Path.h"
+#include "util/Files.h"
 
 namespace quorvane {
 

@@ -6,7 +6,7 @@
 #include "platform/Platform.h"
 #include "base/Ascii.h"
 #include "base/Errors.h"
-#include "util/Path.h"
+#include "util/Files.h"
 #include "util/Text.h"
 
 namespace quorvane {

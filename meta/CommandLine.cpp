@@ -7,7 +7,7 @@
 #include "meta/MetaScan.h"
 #include "meta/TempCopy.h"
 #include "platform/CommandLineSplit.h"
-#include "util/Path.h"
+#include "util/Files.h"
 #include "util/StringList.h"
 #include "util/Text.h"
 
@@ -234,27 +234,6 @@ std::string FillTemplate(const std::string& pattern, const std::string& params,
   return TExactWriter(result).Write();
 }
 
-namespace {
-
-// Full path of a name, or the name itself when the system cannot give one
-// (a name too long for it).
-std::string FullOrAsWritten(const std::string& name) {
-  std::string full = FullPath(name);
-  return full.empty() ? name : full;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  // An existing file is known by its identity: a link or another spelling of
-  // the page's name is the page too.
-  if (const auto same = SameExistingEntry(a, b)) return *same;
-  const std::string fullA = FullOrAsWritten(a);
-  const std::string fullB = FullOrAsWritten(b);
-  if (kHostPathStyle == PathStyle::Windows) return SameTextNoCase(fullA, fullB);
-  return fullA == fullB;
-}
-
-}  // namespace
-
 std::string OutputFileName(const std::string& outputDir, const std::string& relFile,
                            const std::string& extension, bool keepDirStructure) {
   return WithTrailingBackslash(outputDir) +
@@ -274,7 +253,10 @@ std::string BuildCommandLine(const std::string& sourceDir, const std::string& re
   CollectParameters(document, mainFile, parameterNames, parameterValues);
 
   const std::string output = OutputFileName(outputDir, relFile, extension, keepDirStructure);
-  if (SameFile(output, mainFile)) {
+  // An existing file is known by its identity: a link or another spelling of
+  // the page's name is the page too.
+  if (SameExistingEntry(output, mainFile)
+          .value_or(SameFileName(FullPathOrName(output), FullPathOrName(mainFile)))) {
     // The converter would overwrite the page it reads.
     throw EkelvoError("Output file " + output + " is the input file itself; not converted");
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/Errors.h"
+#include "util/Files.h"
 
 namespace quorvane {
 

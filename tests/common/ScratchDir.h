@@ -7,8 +7,6 @@
 #include <random>
 #include <string>
 
-#include "util/Path.h"
-
 namespace qvtest {
 
 class ScratchDir {
@@ -28,7 +26,7 @@ class ScratchDir {
 
   std::string path() const { return path_.string(); }
   std::string operator/(const std::string& name) const {
-    return path() + quorvane::PathSeparator() + name;
+    return path() + char(std::filesystem::path::preferred_separator) + name;
   }
   // Writes a file into the directory and returns its path.
   std::string File(const std::string& name, const std::string& bytes = "") const {

@@ -5,7 +5,7 @@
 
 #include "config/Config.h"
 #include "platform/Platform.h"
-#include "util/Path.h"
+#include "util/Files.h"
 #include "common/ScratchDir.h"
 
 namespace quorvane {

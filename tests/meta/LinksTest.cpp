@@ -6,6 +6,7 @@
 #include "meta/MetaScan.h"
 #include "meta/ModuleState.h"
 #include "meta/TempCopy.h"
+#include "util/Files.h"
 #include "base/Errors.h"
 
 namespace quorvane {

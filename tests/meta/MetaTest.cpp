@@ -16,6 +16,7 @@
 #include "meta/TagMatcher.h"
 #include "meta/TempCopy.h"
 #include "base/Errors.h"
+#include "util/Files.h"
 #include "util/StringList.h"
 
 namespace quorvane {

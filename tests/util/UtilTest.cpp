@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/Errors.h"
-#include "util/Path.h"
+#include "util/Files.h"
 #include "util/StringList.h"
 #include "common/ScratchDir.h"
 #include "util/Text.h"
