@@ -1,4 +1,4 @@
-// Defaults, the Config section and the target sections, from real INI files.
+// Defaults, the Config section, the target sections and the time limit, from real INI files.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -97,6 +97,28 @@ TEST_F(ConfigTest, ConverterMustNameAnExistingFile) {
   WriteIni("[lrf]\nPrefix=two:\n");  // every lookup reads the file afresh
   LookupTarget("lrf", o_, Ini());
   EXPECT_EQ(o_.Prefix, "two:");
+}
+
+// The converter's time limit: the target's Timeout key, else [Config]'s.
+TEST_F(ConfigTest, TimeoutFromTargetThenConfigThenNoLimit) {
+  const struct { std::string ini; std::uint32_t seconds; } rows[] = {
+      {"[lrf]\n", 0},
+      {"[Config]\nTimeout=30\n[lrf]\n", 30},
+      {"[Config]\nTimeout=30\n[LRF]\ntimeout=0\n", 0},
+      {"[lrf]\nTimeout = 999999999 \n", 999999999},
+      // No whole number of seconds: told on standard error, no limit.
+      {"[Config]\nTimeout=30\n[lrf]\nTimeout=1.5\n", 0},
+      {"[lrf]\nTimeout=9999999999\n", 0},
+  };
+  for (const auto& r : rows) {
+    WriteIni(r.ini);
+    o_.Timeout = 77;
+    LookupTarget("lrf", o_, Ini());
+    EXPECT_EQ(o_.Timeout, r.seconds) << r.ini;
+  }
+  o_.Timeout = 77;
+  LoadConfig(o_, tmp_ / "none.ini");
+  EXPECT_EQ(o_.Timeout, 0u);
 }
 
 }  // namespace
