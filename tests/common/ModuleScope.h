@@ -13,12 +13,11 @@ namespace qvtest {
 class ModuleScope {
  public:
   explicit ModuleScope(const std::string& prefix = "lrf:", const std::string& urlPrefix = "file:///")
-      : prefix_(quorvane::CurrentPrefix),
-        urlPrefix_(quorvane::CurrentUrlPrefix),
+      : prefix_(quorvane::CurrentPrefix), urlPrefix_(quorvane::CurrentUrlPrefix),
         copies_(quorvane::TempCopyList) {
-    quorvane::TempCopyList.Clear();
     quorvane::CurrentPrefix = prefix;
     quorvane::CurrentUrlPrefix = urlPrefix;
+    quorvane::TempCopyList.Clear();
   }
   ~ModuleScope() {
     quorvane::DeleteTempCopies();

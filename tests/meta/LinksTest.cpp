@@ -35,38 +35,33 @@ TEST(Links, ResolveReference) {
 
 TEST(Links, OnlyWholeAttributeNamesAndLocalPathsAreRewritten) {
   const qvtest::ModuleScope scope;
-  // The page is C:\s\a\page.htm on Windows, /s/a/page.htm on POSIX.
-  const struct { std::string text, windows, posix; } rows[] = {
+  // The page is C:\s\a\page.htm on Windows, /s/a/page.htm on POSIX, where the
+  // result is the row's own, else the Windows one without "C:/".
+  const struct { std::string text, windows, posix = ""; } rows[] = {
       {R"(<a href="p.png"><img src='../i/x.gif'>)",
-       R"(<a href="file:///C:/s/a/p.png"><img src='file:///C:/s/i/x.gif'>)",
-       R"(<a href="file:///s/a/p.png"><img src='file:///s/i/x.gif'>)"},
+       R"(<a href="file:///C:/s/a/p.png"><img src='file:///C:/s/i/x.gif'>)"},
       {R"(<A HREF="/top.htm#s2"><a href="x.htm?a=1#f#g">)",
-       R"(<A HREF="file:///C:/top.htm#s2"><a href="file:///C:/s/a/x.htm?a=1#f#g">)",
-       R"(<A HREF="file:///top.htm#s2"><a href="file:///s/a/x.htm?a=1#f#g">)"},
-      {R"(<a href="#s2"><a href=""><a href="mailto:m@x"><a href=p.png>)",
-       R"(<a href="#s2"><a href=""><a href="mailto:m@x"><a href=p.png>)",
-       R"(<a href="#s2"><a href=""><a href="mailto:m@x"><a href=p.png>)"},
-      {R"(<a href="C:\y.htm"><a href="\\srv\share\x.htm"><img src="i\p.png">)",
-       R"(<a href="C:\y.htm"><a href="file://///srv/share/x.htm"><img src="file:///C:/s/a/i/p.png">)",
-       R"(<a href="C:\y.htm"><a href="file:///srv/share/x.htm"><img src="file:///s/a/i/p.png">)"},
+       R"(<A HREF="file:///C:/top.htm#s2"><a href="file:///C:/s/a/x.htm?a=1#f#g">)"},
+      {R"(<a href="#s2"><a href=""><a href="mailto:m@x"><a href="C:\y.htm"><a href=p.png>)",
+       R"(<a href="#s2"><a href=""><a href="mailto:m@x"><a href="C:\y.htm"><a href=p.png>)"},
+      {R"(<a href="\\srv\share\x.htm"><img src="i\p.png">)",
+       R"(<a href="file://///srv/share/x.htm"><img src="file:///C:/s/a/i/p.png">)",
+       R"(<a href="file:///srv/share/x.htm"><img src="file:///s/a/i/p.png">)"},
       {R"(<img src="a.png" href="b.htm"><img data-src="l.png" src="p.png">)",
-       R"(<img src="file:///C:/s/a/a.png" href="b.htm"><img data-src="l.png" src="file:///C:/s/a/p.png">)",
-       R"(<img src="file:///s/a/a.png" href="b.htm"><img data-src="l.png" src="file:///s/a/p.png">)"},
-      {R"(<a title="data-src=x" href="p.htm">)",
-       R"(<a title="data-src=x" href="file:///C:/s/a/p.htm">)",
-       R"(<a title="data-src=x" href="file:///s/a/p.htm">)"},
+       R"(<img src="file:///C:/s/a/a.png" href="b.htm"><img data-src="l.png" src="file:///C:/s/a/p.png">)"},
+      {R"(<a title="data-src=x" href="p.htm">)", R"(<a title="data-src=x" href="file:///C:/s/a/p.htm">)"},
       {R"(<image xlink:href="p.svg"/><img srcset="x.png">)",
-       R"(<image xlink:href="file:///C:/s/a/p.svg"/><img srcset="x.png">)",
-       R"(<image xlink:href="file:///s/a/p.svg"/><img srcset="x.png">)"},
+       R"(<image xlink:href="file:///C:/s/a/p.svg"/><img srcset="x.png">)"},
       {R"(<img src="//cdn.example.org/x.png"><a href='//h/p#f'>)",
-       R"(<img src="//cdn.example.org/x.png"><a href='//h/p#f'>)",
        R"(<img src="//cdn.example.org/x.png"><a href='//h/p#f'>)"},
-      {R"(<a href="../../x/./y/../z.htm#f">)", R"(<a href="file:///C:/x/z.htm#f">)",
-       R"(<a href="file:///x/z.htm#f">)"},
+      {R"(<a href="../../x/./y/../z.htm#f">)", R"(<a href="file:///C:/x/z.htm#f">)"},
   };
   for (const auto& r : rows) {
+    std::string posix = r.posix.empty() ? r.windows : r.posix;
+    for (auto at = posix.find("C:/"); at != std::string::npos; at = posix.find("C:/"))
+      posix.erase(at, 3);
     EXPECT_EQ(RewriteLinks(r.text, R"(C:\s\a\page.htm)", kWin), r.windows);
-    EXPECT_EQ(RewriteLinks(r.text, "/s/a/page.htm", kPosix), r.posix);
+    EXPECT_EQ(RewriteLinks(r.text, "/s/a/page.htm", kPosix), posix);
   }
 }
 

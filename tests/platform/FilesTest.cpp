@@ -79,6 +79,7 @@ TEST(Search, MasksKindsAndAttributes) {
       {"NOEXT", Kind::Everything, {"noext"}},
       {"*.*", Kind::Everything, all},
       {"*", Kind::Everything, all},
+      {"*.xyz", Kind::Everything, {}},
       {"missing/*.*", Kind::Everything, {}},
       // Hidden entries go, plain files stay.
       {"*.*", Kind::DirectoriesOnly, {"a.htm", "B.HTM", "c.txt", "noext", "sub.htm", "plain"}},

@@ -57,6 +57,17 @@ TEST(PathSplit, BothStyles) {
   EXPECT_EQ(ReplaceExtension("a.b.htm", ".lrf", W), "a.b.lrf");
 }
 
+// What each build takes for one file: Windows ignores letter case, POSIX does not.
+TEST(SameFileName, EachBuildsRule) {
+  const struct { PathStyle style; std::string a, b; bool same; } files[] = {
+      {W, "C:\\s\\page.htm", "c:\\S\\PAGE.HTM", true},
+      {W, "C:\\s\\page.htm", "C:\\s\\page.html", false},
+      {P, "/s/page.htm", "/s/page.htm", true},
+      {P, "/s/page.htm", "/s/page.HTM", false},
+  };
+  for (const auto& f : files) EXPECT_EQ(SameFileName(f.a, f.b, f.style), f.same) << f.a << " " << f.b;
+}
+
 TEST(PathSplit, TrailByteBackslashIsNoDelimiterNorQuote) {
   // A code page in which 0x81..0x9F start a double-byte character.
   struct CodePage {
