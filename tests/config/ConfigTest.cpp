@@ -37,11 +37,14 @@ TEST_F(ConfigTest, NoFileKeepsTheBuiltInValues) {
   o_.Prefix = "kept:";
   EXPECT_FALSE(LookupTarget("epub", o_, Ini()));
   EXPECT_EQ(o_.Prefix, "kept:");
-  MakeDirectories(Ini());  // a directory of that name is no INI file
-  EXPECT_EQ(OpenConfigFile(Ini()), nullptr);
-  // The file the program reads lies beside the executable.
+}
+
+// The file the program reads lies beside the executable; a directory of that name is no INI file.
+TEST_F(ConfigTest, TheFileBesideTheExecutable) {
   EXPECT_EQ(PathDirectory(ConfigFileName()), PathDirectory(platform::ExecutablePath()));
   EXPECT_EQ(PathFileName(ConfigFileName()), "test_config.ini");
+  MakeDirectories(Ini());
+  EXPECT_EQ(OpenConfigFile(Ini()), nullptr);
 }
 
 TEST_F(ConfigTest, DefaultTargetAndUrlPrefixFromConfig) {
