@@ -151,9 +151,10 @@ class ExampleBooks : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(root_ / "tmp"))
       EXPECT_FALSE(entry.path().filename().string().starts_with("kel")) << entry.path();
   }
-  // The EPUB out/<book>, validated by EPUBCheck (which also finds every link
-  // and picture that leads nowhere in the book), unpacked, and checked for
-  // links out of the book and machine paths.
+  // The EPUB out/<book>, validated by EPUBCheck (which also finds a link or
+  // picture that leads nowhere in the book, and a "mimetype" entry that is not
+  // the first or is compressed), unpacked, and checked for links out of the
+  // book and machine paths.
   Epub Check(const std::string& book) {
     const std::string archive = root_ / ("out/" + book), dir = root_ / ("unpacked-" + book);
     // One compiler tier and one GC thread: a third of the processor time.
@@ -176,11 +177,6 @@ TEST_F(ExampleBooks, BecomeValidEpubsWithMetadataTextPicturesAndLinks) {
   const Epub book = Check("lighthouses.epub");
   // Only the two books: the chapters come in by include tags, not on their own.
   EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "out"), {}), 2);
-
-  // An EPUB is a zip archive that starts with the stored entry "mimetype".
-  const std::string raw = Read(root_ / "out/lighthouses.epub") + std::string(58, '-');
-  EXPECT_EQ(raw.substr(0, 4) + raw.substr(8, 2) + raw.substr(30, 28),
-            std::string("PK\x03\x04\0\0", 6) + "mimetypeapplication/epub+zip");
 
   // Entities decoded and quotes kept through the command line; the author
   // from the page's meta tag; the language from a target-only include.
