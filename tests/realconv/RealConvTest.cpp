@@ -259,17 +259,17 @@ TEST(ShippedIni, BothFilesDescribeTheSameCompleteTargetsAndTheReadmeShowsThem) {
       win((dir / "qprepare-win.ini").string());
   const struct { const quorvane::TIniFile& ini; std::string pandoc, calibre; } files[] = {
       {posix, "pandoc", "ebook-convert"}, {win, "pandoc.exe", "ebook-convert.exe"}};
-  for (const auto& [ini, pandocPath, calibrePath] : files) {
-    SCOPED_TRACE(pandocPath);
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.pandoc);
     const auto read = [&](const std::string& section, const char* key) {
-      return ini.ReadString(section, key, "");
+      return file.ini.ReadString(section, key, "");
     };
     EXPECT_EQ(read("Config", "DefaultTarget") + " " + read("Config", "AbsoluteLocalUrlPrefix"),
               "epub file:///");
     for (const std::string name : {"epub", "docx", "odt", "lrf", "mobi", "azw3"}) {
       SCOPED_TRACE(name);
       const bool pandoc = name == "epub" || name == "docx" || name == "odt";
-      EXPECT_EQ(read(name, "Converter"), pandoc ? pandocPath : calibrePath);
+      EXPECT_EQ(read(name, "Converter"), pandoc ? file.pandoc : file.calibre);
       EXPECT_EQ(read(name, "Prefix") + " " + read(name, "Extension"), name + ": ." + name);
       // pandoc takes its options first, ebook-convert its input and output.
       const std::string tmpl = read(name, "CommandLine");
