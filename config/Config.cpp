@@ -3,9 +3,9 @@
 
 #include <exception>
 
+#include "base/Ascii.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
-#include "util/Path.h"
+#include "util/Files.h"
 
 namespace quorvane {
 

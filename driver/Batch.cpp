@@ -9,8 +9,8 @@
 #include "meta/ModuleState.h"
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
-#include "util/Path.h"
+#include "base/Errors.h"
+#include "util/Files.h"
 
 namespace quorvane {
 

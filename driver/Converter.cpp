@@ -4,7 +4,7 @@
 #include "config/Config.h"
 #include "driver/Driver.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
+#include "base/Errors.h"
 #include "util/Path.h"
 
 namespace quorvane {

@@ -6,9 +6,9 @@
 #include "config/Config.h"
 #include "driver/Driver.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
-#include "util/Errors.h"
-#include "util/Path.h"
+#include "base/Ascii.h"
+#include "base/Errors.h"
+#include "util/Files.h"
 #include "util/Text.h"
 
 namespace quorvane {

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Errors.h"
 #include "meta/MetaScan.h"
 #include "meta/TempCopy.h"
 #include "platform/CommandLineSplit.h"
-#include "util/Errors.h"
-#include "util/Path.h"
+#include "util/Files.h"
 #include "util/StringList.h"
 #include "util/Text.h"
 
@@ -234,25 +234,10 @@ std::string FillTemplate(const std::string& pattern, const std::string& params,
   return TExactWriter(result).Write();
 }
 
-namespace {
-
-// Full path of a name, or the name itself when the system cannot give one
-// (a name too long for it).
-std::string FullOrAsWritten(const std::string& name) {
-  std::string full = FullPath(name);
-  return full.empty() ? name : full;
-}
-
-}  // namespace
-
 bool SameFile(const std::string& a, const std::string& b) {
   // An existing file is known by its identity: a link or another spelling of
   // the page's name is the page too.
-  if (const auto same = SameExistingEntry(a, b)) return *same;
-  const std::string fullA = FullOrAsWritten(a);
-  const std::string fullB = FullOrAsWritten(b);
-  if (kHostPathStyle == PathStyle::Windows) return SameTextNoCase(fullA, fullB);
-  return fullA == fullB;
+  return SameExistingEntry(a, b).value_or(SameFileName(FullPathOrName(a), FullPathOrName(b)));
 }
 
 std::string OutputFileName(const std::string& outputDir, const std::string& relFile,

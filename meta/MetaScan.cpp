@@ -8,13 +8,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/Ascii.h"
+#include "base/Errors.h"
 #include "meta/Expansion.h"
 #include "meta/ModuleState.h"
 #include "meta/TagMatcher.h"
 #include "meta/TempCopy.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
-#include "util/Errors.h"
+#include "util/Files.h"
 #include "util/Text.h"
 
 namespace quorvane {
@@ -30,11 +31,6 @@ struct TIncludeChain {
   std::vector<std::string> fullPaths;  // for comparison
   int includes = 0;
 };
-
-bool SamePath(const std::string& a, const std::string& b) {
-  if (kHostPathStyle == PathStyle::Windows) return SameTextNoCase(a, b);
-  return a == b;
-}
 
 std::string ChainText(const std::vector<std::string>& paths, std::size_t from,
                       const std::string& last) {
@@ -125,12 +121,9 @@ struct TLoaded {
 };
 
 TLoaded LoadWithIncludes(const std::string& path, TIncludeChain& chain) {
-  // A name too long for the system's full-path call comes back empty; then
-  // the name as written is compared.
-  std::string fullPath = FullPath(path);
-  if (fullPath.empty()) fullPath = path;
+  const std::string fullPath = FullPathOrName(path);
   for (std::size_t i = 0; i < chain.fullPaths.size(); ++i) {
-    if (SamePath(chain.fullPaths[i], fullPath)) {
+    if (SameFileName(chain.fullPaths[i], fullPath)) {
       throw EkelvoError("Include cycle: " + ChainText(chain.paths, i, path));
     }
   }

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "util/Errors.h"
+#include "base/Errors.h"
+#include "util/Files.h"
 
 namespace quorvane {
 

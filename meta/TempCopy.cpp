@@ -2,18 +2,15 @@
 
 #include <vector>
 
+#include "base/Errors.h"
 #include "meta/ModuleState.h"
 #include "meta/TagMatcher.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
+#include "util/Files.h"
 
 namespace quorvane {
 
 namespace {
-
-// How often WriteTempCopy asks for a fresh name when another process took
-// the one it was given before the directory could be made.
-constexpr int kTempNameAttempts = 16;
 
 // The path with slashes for the backslashes that separate its parts; the
 // second byte of a double-byte character (0x5C in some) stays as it is. POSIX
@@ -54,8 +51,7 @@ std::string RewriteLinks(const std::string& text, const std::string& baseFile,
         if (path.empty()) return std::nullopt;  // in-page anchor or empty value
         const std::string resolved = ResolveReference(baseFile, path, style);
         // "." and ".." are folded, so that the URL names the file plainly.
-        std::string target = FullPath(resolved, style);
-        if (target.empty()) target = resolved;
+        std::string target = FullPathOrName(resolved, style);
         TLocalLink& link = found.emplace_back();
         link.fragment = hash == std::string::npos ? std::string() : value.substr(hash);
         link.target = std::move(target);
@@ -86,33 +82,9 @@ std::string RewriteLinks(const std::string& text, const std::string& baseFile) {
 
 std::string TempDirectory() { return platform::TempPath(); }
 
-std::string UniqueTempName(const std::string& directory, const std::string& prefix,
-                           std::string* failure) {
-  return platform::UniqueTempName(directory, prefix, failure);
-}
-
 std::string WriteTempCopy(const std::string& inputPath, const std::string& document) {
-  std::string name;
   std::string failure;  // the name that could not be made, and why
-  for (int attempt = 0; attempt < kTempNameAttempts && name.empty(); ++attempt) {
-    std::string candidate = UniqueTempName(TempDirectory(), "kelvo", &failure);
-    if (candidate.empty()) break;
-#ifdef _WIN32
-    // The system has created an empty file of that name; it becomes our
-    // directory. Should another process take the name in between, the
-    // directory is not ours: ask for a fresh name rather than write into it.
-    if (IsExistingFile(candidate)) DeleteFileNamed(candidate);
-    const bool made = platform::CreateDirectoryNamed(candidate);
-#else
-    // The name was created as a private directory, atomically.
-    const bool made = IsExistingDirectory(candidate);
-#endif
-    if (made) {
-      name = std::move(candidate);
-    } else {
-      failure = candidate + ": " + platform::LastErrorReason();
-    }
-  }
+  const std::string name = platform::CreateTempDirectory(TempDirectory(), "kelvo", &failure);
   if (name.empty()) throw Exception("Cannot create directory " + failure);
   TempCopyList.Add(name);
   const std::string copy = name + PathSeparator() + PathFileName(inputPath);

@@ -21,9 +21,6 @@ std::string RewriteLinks(const std::string& text, const std::string& baseFile);
 // in the order of the text (whether they exist or not).
 std::vector<std::string> LinkedFiles(const std::string& text, const std::string& baseFile);
 std::string TempDirectory();
-// Empty when no name can be made; *failure then says which name and why.
-std::string UniqueTempName(const std::string& directory, const std::string& prefix,
-                           std::string* failure = nullptr);
 std::string WriteTempCopy(const std::string& inputPath, const std::string& document);
 void DeleteTree(const std::string& directory);
 void DeleteTempCopies();

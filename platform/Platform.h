@@ -62,6 +62,11 @@ class FindSearch {
 // (GetFileAttributesA). On POSIX a symbolic link reports kAttrReparsePoint
 // together with the attributes of what it points at.
 std::optional<std::uint32_t> FileAttributes(const std::string& name);
+// Whether name is an existing file rather than a directory. Windows: the
+// first entry a search for the name finds decides (so a wildcard names a file
+// when its first match is one, and letters match in any case); POSIX: the
+// exact name.
+bool IsExistingFile(const std::string& name);
 
 // When a file's contents last changed, in the system's own ticks (only ever
 // compared with one another); nothing when the name does not exist. A link
@@ -107,11 +112,10 @@ bool DeleteFileNamed(const std::string& name);
 bool RemoveDirectoryNamed(const std::string& name);
 bool CreateDirectoryNamed(const std::string& name);
 
-#ifdef _WIN32
-// GetFullPathNameA; empty on failure. (POSIX full paths are textual: util's
-// FullPath folds them itself.)
+// The absolute form of path against the current directory, empty on failure.
+// Windows: GetFullPathNameA. POSIX: textual (FullPosixPath): "." and ".."
+// folded, repeated slashes collapsed, no link resolved, a final slash kept.
 std::string FullPathName(const std::string& path);
-#endif
 std::string CurrentDirectory();
 // The full path of the running executable, empty when it cannot be found.
 // POSIX reads /proc/self/exe; without /proc it falls back to the program's
@@ -129,16 +133,19 @@ std::string ProgramFromArgument(const std::string& argument0);
 // GetTempPathA: the temporary directory as a full path with its final
 // separator, or empty.
 std::string TempPath();
-// GetTempFileNameA(dir, prefix, 0): a fresh name "<first 3 of prefix><hex>.tmp"
-// in dir, or empty. Windows creates an empty file of that name; POSIX creates
-// it directly as a directory with mode 0700. On failure *failure (when given)
-// says what could not be created and why: "<name>: <reason>" (Windows names
-// the number as "*", the system does not tell which it tried). On Windows a
-// directory longer than 246 characters raises Exception "Cannot create
-// directory <dir>: the temporary folder's path is too long" before anything
-// is made.
-std::string UniqueTempName(const std::string& directory, const std::string& prefix,
-                           std::string* failure = nullptr);
+// Makes a fresh directory "<first 3 of prefix><hex>.tmp" in directory that
+// no other process can have slipped anything into, and returns its name;
+// empty when none could be made. POSIX creates it at once with mode 0700
+// (mkdir fails when the name exists: the next number is tried). Windows
+// turns the empty file GetTempFileNameA(dir, prefix, 0) creates into the
+// directory, and asks for a fresh name when another process takes the name
+// in between. On failure *failure (when given) says what could not be created
+// and why: "<name>: <reason>" (Windows names the number as "*" where the
+// system does not tell which it tried). On Windows a directory longer than
+// 246 characters raises Exception "Cannot create directory <dir>: the
+// temporary folder's path is too long" before anything is made.
+std::string CreateTempDirectory(const std::string& directory, const std::string& prefix,
+                                std::string* failure = nullptr);
 
 // GetPrivateProfileStringA with a 2048-character buffer.
 std::string ReadProfileString(const std::string& file, const std::string& section,

@@ -1,5 +1,5 @@
+#include "base/Ascii.h"
 #include "platform/ProfileText.h"
-#include "util/Ascii.h"
 
 namespace quorvane::platform {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/Errors.h"
+#include "base/Errors.h"
 
 namespace quorvane {
 

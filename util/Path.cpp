@@ -8,8 +8,7 @@
 
 #include <vector>
 
-#include "platform/Platform.h"
-#include "util/Errors.h"
+#include "base/PathFold.h"
 #include "util/Text.h"
 
 namespace quorvane {
@@ -112,39 +111,6 @@ std::string JoinRest(const std::string& base, const std::string& more) {
   return base + '\\' + more;
 }
 
-// Folds "." and "..", drops empty segments and never climbs above the root.
-// The result has no leading separator; it keeps a final separator of rest
-// when a named segment is left before it.
-std::string Collapse(const std::string& rest, char separator, PathStyle style) {
-  std::vector<std::string> segments;
-  const std::vector<bool> starts = CharStarts(rest, style);
-  std::string current;
-  auto take = [&]() {
-    if (current == "..") {
-      if (!segments.empty()) segments.pop_back();
-    } else if (!current.empty() && current != ".") {
-      segments.push_back(current);
-    }
-    current.clear();
-  };
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (starts[i] && rest[i] == separator) {
-      take();
-    } else {
-      current += rest[i];
-    }
-  }
-  const bool endsWithSeparator = current.empty() && !rest.empty();
-  take();
-  std::string out;
-  for (std::size_t k = 0; k < segments.size(); ++k) {
-    if (k) out += separator;
-    out += segments[k];
-  }
-  if (endsWithSeparator && !segments.empty()) out += separator;
-  return out;
-}
-
 std::string FullPathWindows(const std::string& path, const std::string& currentDirectory) {
   if (path.empty()) return "";
   const std::string p = BackslashesOnly(path);
@@ -183,18 +149,12 @@ std::string FullPathWindows(const std::string& path, const std::string& currentD
       break;
   }
 
-  std::string tail = Collapse(rest, '\\', PathStyle::Windows);
+  std::string tail = FoldPathSegments(rest, '\\', CharStarts(rest, PathStyle::Windows));
   // Without a final separator, trailing dots and blanks of the last name go.
   if (!tail.empty() && tail.back() != '\\') {
     while (!tail.empty() && (tail.back() == '.' || tail.back() == ' ')) tail.pop_back();
   }
   return root + '\\' + tail;
-}
-
-std::string FullPathPosix(const std::string& path, const std::string& currentDirectory) {
-  if (path.empty()) return "";
-  const std::string full = path[0] == '/' ? path : currentDirectory + '/' + path;
-  return '/' + Collapse(full, '/', PathStyle::Posix);
 }
 
 }  // namespace
@@ -263,68 +223,23 @@ std::string WithoutTrailingBackslash(const std::string& path, PathStyle style) {
 std::string FullPathFrom(const std::string& path, const std::string& currentDirectory,
                          PathStyle style) {
   return IsWindows(style) ? FullPathWindows(path, currentDirectory)
-                          : FullPathPosix(path, currentDirectory);
+                          : FullPosixPath(path, currentDirectory);
 }
 
-std::string FullPath(const std::string& path, PathStyle style) {
-#ifdef _WIN32
-  if (IsWindows(style)) return platform::FullPathName(path);
-#endif
-  return FullPathFrom(path, platform::CurrentDirectory(), style);
-}
-
-bool MakeDirectories(const std::string& dir, PathStyle style) {
-  if (dir.empty()) throw Exception("Cannot create directory");
+std::string DirectoryToCreate(const std::string& dir, PathStyle style) {
   // Windows takes forward slashes as separators too (-o out/x/y).
   std::string name = IsWindows(style) ? BackslashesOnly(dir) : dir;
   while (EndsWithSeparator(name, style)) name.pop_back();
-  if (name.empty()) return true;  // the root
-  if (IsWindows(style)) {
+  if (IsWindows(style) && !name.empty()) {
     const SplitPath split = SplitRoot(name);
-    if (split.kind == RootKind::DriveRelative && split.rest.empty()) return true;  // "C:"
-    if (split.kind == RootKind::Unc && split.uncBare) return true;  // "\\srv\share"
+    if (split.kind == RootKind::DriveRelative && split.rest.empty()) return "";  // "C:"
+    if (split.kind == RootKind::Unc && split.uncBare) return "";  // "\\srv\share"
   }
-  if (IsExistingDirectory(name)) return true;
-
-  const std::string parent = PathDirectory(name, style);
-  // A name ending in a colon has no parent to create.
-  if (parent == name) return IsExistingDirectory(name);
-  // An empty parent is the current directory, which exists.
-  if (!parent.empty() && !MakeDirectories(parent, style)) return false;
-  return platform::CreateDirectoryNamed(name) || IsExistingDirectory(name);
+  return name;
 }
 
-bool IsExistingFile(const std::string& name) {
-  if (name.empty()) return false;
-#ifdef _WIN32
-  // The first entry the search finds decides.
-  platform::FindSearch search(name, platform::FindSearch::Kind::Everything);
-  platform::FindEntry entry;
-  return search.Next(entry) && !entry.IsDirectory();
-#else
-  const auto attributes = platform::FileAttributes(name);
-  return attributes && !(*attributes & platform::kAttrDirectory);
-#endif
-}
-
-bool IsExistingDirectory(const std::string& name) {
-  if (name.empty()) return false;
-  const auto attributes = platform::FileAttributes(name);
-  return attributes && (*attributes & platform::kAttrDirectory);
-}
-
-std::optional<bool> SameExistingEntry(const std::string& a, const std::string& b) {
-  const auto identityA = platform::IdentityOf(a);
-  if (!identityA) return std::nullopt;
-  const auto identityB = platform::IdentityOf(b);
-  if (!identityB) return std::nullopt;
-  return *identityA == *identityB;
-}
-
-bool DeleteFileNamed(const std::string& name) { return platform::DeleteFileNamed(name); }
-
-bool RemoveDirectoryNamed(const std::string& name) {
-  return platform::RemoveDirectoryNamed(name);
+bool SameFileName(const std::string& a, const std::string& b, PathStyle style) {
+  return IsWindows(style) ? SameTextNoCase(a, b) : a == b;
 }
 
 }  // namespace quorvane

@@ -1,18 +1,17 @@
-// Path helpers, written once for the two path styles.
+// The textual rules of paths, written once for the two path styles. They
+// never look at the disk (util/Files.h does).
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "platform/Host.h"
 
 namespace quorvane {
 
 enum class PathStyle { Windows, Posix };
 
-#ifdef _WIN32
-inline constexpr PathStyle kHostPathStyle = PathStyle::Windows;
-#else
-inline constexpr PathStyle kHostPathStyle = PathStyle::Posix;
-#endif
+inline constexpr PathStyle kHostPathStyle =
+    platform::kWindowsBuild ? PathStyle::Windows : PathStyle::Posix;
 
 // The separator the style writes: backslash or slash.
 char PathSeparator(PathStyle style = kHostPathStyle);
@@ -31,24 +30,17 @@ std::string PathDrive(const std::string& path, PathStyle style = kHostPathStyle)
 std::string WithTrailingBackslash(const std::string& path, PathStyle style = kHostPathStyle);
 std::string WithoutTrailingBackslash(const std::string& path, PathStyle style = kHostPathStyle);
 
-// The absolute form of path against the process's current directory.
-std::string FullPath(const std::string& path, PathStyle style = kHostPathStyle);
-// The same, computed from a given current directory (pure; used by tests and
-// by the POSIX build).
+// The absolute form of path, computed from a given current directory.
 std::string FullPathFrom(const std::string& path, const std::string& currentDirectory,
                          PathStyle style = kHostPathStyle);
 
-// Creates dir and every missing parent; true when it exists afterwards.
-// An empty name raises Exception "Cannot create directory".
-bool MakeDirectories(const std::string& dir, PathStyle style = kHostPathStyle);
+// dir as the name of a directory to create: Windows reads forward slashes as
+// backslashes; final separators go. Empty for a root ("/", "C:", "C:\",
+// "\\srv\share"), which is never created.
+std::string DirectoryToCreate(const std::string& dir, PathStyle style = kHostPathStyle);
 
-bool IsExistingFile(const std::string& name);
-bool IsExistingDirectory(const std::string& name);
-// Whether two names lead to the same existing file or directory, by the
-// system's file identity (so hard links, links to a folder and other
-// spellings count); nothing when either does not exist.
-std::optional<bool> SameExistingEntry(const std::string& a, const std::string& b);
-bool DeleteFileNamed(const std::string& name);
-bool RemoveDirectoryNamed(const std::string& name);
+// Whether two full paths are one name as the style compares names: Windows
+// letters without regard to case (SameTextNoCase), POSIX byte for byte.
+bool SameFileName(const std::string& a, const std::string& b, PathStyle style = kHostPathStyle);
 
 }  // namespace quorvane

@@ -1,8 +1,8 @@
 // Text comparisons and replacements.
 #include "util/Text.h"
 
+#include "base/Ascii.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
 
 namespace quorvane {
 

@@ -13,12 +13,12 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Ascii.h"
+#include "base/Errors.h"
+#include "base/PathFold.h"
 #include "platform/Platform.h"
 #include "platform/ProfileText.h"
 #include "platform/Wildcard.h"
-#include "util/Ascii.h"
-#include "util/Errors.h"
-#include "util/Path.h"
 
 namespace quorvane::platform {
 
@@ -192,6 +192,11 @@ std::optional<std::uint32_t> FileAttributes(const std::string& name) {
   return AttributesOf(name, LastComponent(name));
 }
 
+bool IsExistingFile(const std::string& name) {
+  const std::optional<std::uint32_t> attributes = FileAttributes(name);
+  return attributes && !(*attributes & kAttrDirectory);
+}
+
 std::optional<std::int64_t> LastWriteTime(const std::string& name) {
   struct stat st;
   if (name.empty() || ::stat(name.c_str(), &st) != 0) return std::nullopt;
@@ -283,6 +288,10 @@ bool CreateDirectoryNamed(const std::string& name) {
   return !name.empty() && ::mkdir(name.c_str(), 0777) == 0;
 }
 
+std::string FullPathName(const std::string& path) {
+  return FullPosixPath(path, CurrentDirectory());
+}
+
 std::string CurrentDirectory() {
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
@@ -315,13 +324,13 @@ std::string TempPath() {
   const char* dir = std::getenv("TMPDIR");
   std::string result = (dir && *dir) ? dir : "/tmp";
   // The converter may run elsewhere: a relative TMPDIR is made full.
-  if (result.front() != '/') result = FullPathFrom(result, CurrentDirectory(), PathStyle::Posix);
+  if (result.front() != '/') result = FullPathName(result);
   if (result.back() != '/') result += '/';
   return result;
 }
 
-std::string UniqueTempName(const std::string& directory, const std::string& prefix,
-                           std::string* failure) {
+std::string CreateTempDirectory(const std::string& directory, const std::string& prefix,
+                                std::string* failure) {
   if (directory.empty()) {
     if (failure) *failure = "(no temporary directory): " + SystemMessage(ENOENT);
     return {};

@@ -22,8 +22,8 @@
 
 #include "platform/CommandLineSplit.h"
 #include "platform/Platform.h"
+#include "base/Ascii.h"
 #include "platform/posix/Spawn.h"
-#include "util/Ascii.h"
 
 extern char** environ;
 

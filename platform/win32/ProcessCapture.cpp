@@ -4,7 +4,7 @@
 #include <map>
 
 #include "platform/Platform.h"
-#include "util/Ascii.h"
+#include "base/Ascii.h"
 
 namespace quorvane::platform {
 

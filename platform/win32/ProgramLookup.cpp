@@ -4,8 +4,8 @@
 
 #include <vector>
 
+#include "base/Ascii.h"
 #include "platform/Platform.h"
-#include "util/Ascii.h"
 
 namespace quorvane::platform {
 

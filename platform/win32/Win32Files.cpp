@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Errors.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
 
 namespace quorvane::platform {
 
@@ -93,6 +93,14 @@ std::optional<std::uint32_t> FileAttributes(const std::string& name) {
   DWORD attributes = ::GetFileAttributesA(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return attributes;
+}
+
+bool IsExistingFile(const std::string& name) {
+  if (name.empty()) return false;
+  // The first entry the search finds decides.
+  FindSearch search(name, FindSearch::Kind::Everything);
+  FindEntry entry;
+  return search.Next(entry) && !entry.IsDirectory();
 }
 
 std::optional<std::int64_t> LastWriteTime(const std::string& name) {
@@ -261,23 +269,35 @@ std::string TempPath() {
   return std::string(buffer, n);  // a relative TMP comes back full already
 }
 
-std::string UniqueTempName(const std::string& directory, const std::string& prefix,
-                           std::string* failure) {
+std::string CreateTempDirectory(const std::string& directory, const std::string& prefix,
+                                std::string* failure) {
   // GetTempFileNameA fails, or worse, for a directory longer than this: it
   // may cut the name it makes, or write past the end of its buffer.
   constexpr std::size_t kMaxTempDirectory = MAX_PATH - 14;
+  // How often a fresh name is asked for when another process took the one
+  // given before the directory could be made.
+  constexpr int kAttempts = 16;
   if (directory.size() > kMaxTempDirectory)
     throw Exception("Cannot create directory " + directory +
                     ": the temporary folder's path is too long");
-  char buffer[MAX_PATH];
-  if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) {
-    if (failure) {
-      const char* separator = directory.empty() || directory.back() == '\\' ? "" : "\\";
-      *failure = directory + separator + prefix.substr(0, 3) + "*.tmp: " + LastErrorReason();
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    char buffer[MAX_PATH];
+    if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) {
+      if (failure) {
+        const char* separator = directory.empty() || directory.back() == '\\' ? "" : "\\";
+        *failure = directory + separator + prefix.substr(0, 3) + "*.tmp: " + LastErrorReason();
+      }
+      return {};
     }
-    return {};
+    // The system has created an empty file of that name; it becomes our
+    // directory. Should another process take the name in between, the
+    // directory is not ours: ask for a fresh name rather than write into it.
+    const std::string name = buffer;
+    if (IsExistingFile(name)) ::DeleteFileA(name.c_str());
+    if (::CreateDirectoryA(name.c_str(), nullptr)) return name;
+    if (failure) *failure = name + ": " + LastErrorReason();
   }
-  return buffer;
+  return {};
 }
 
 std::string ReadProfileString(const std::string& file, const std::string& section,

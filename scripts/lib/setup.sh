@@ -13,21 +13,24 @@ qv_install_packages() {  # [extra packages...]
   qv_install_only $QV_PACKAGES_BASE $QV_PACKAGES_WIN $QV_PACKAGES_SAN "$@"
 }
 
+# QV_WERROR=ON (scripts/test sets it) makes every warning an error.
 qv_build_native() {  # dir
-  cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR="${QV_WERROR:-OFF}" >/dev/null
   cmake --build "$1" -j"${JOBS:-2}"
 }
 
 qv_build_windows() {  # dir
   export WINEDEBUG=-all
-  cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DQV_WERROR="${QV_WERROR:-OFF}" >/dev/null
   cmake --build "$1" -j"${JOBS:-2}"
   # Create the Wine prefix once, so the first test does not pay for it.
   setarch -R wine cmd /c exit >/dev/null 2>&1 || true
 }
 
 qv_build_sanitize() {  # dir
-  CXX=clang++ cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON >/dev/null
+  CXX=clang++ cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON \
+    -DQV_WERROR="${QV_WERROR:-OFF}" >/dev/null
   cmake --build "$1" -j"${JOBS:-2}"
 }
 

@@ -7,8 +7,6 @@
 #include <random>
 #include <string>
 
-#include "util/Path.h"
-
 namespace qvtest {
 
 class ScratchDir {
@@ -27,11 +25,15 @@ class ScratchDir {
   ScratchDir& operator=(const ScratchDir&) = delete;
 
   std::string path() const { return path_.string(); }
-  std::string operator/(const std::string& name) const {
-    return path() + quorvane::PathSeparator() + name;
+  // A name below the directory; a '/' in name becomes the host's separator.
+  std::string operator/(std::string name) const {
+    const char separator = char(std::filesystem::path::preferred_separator);
+    for (char& c : name) c = c == '/' ? separator : c;
+    return path() + separator + name;
   }
-  // Writes a file into the directory and returns its path.
+  // Writes a file (and the directories it needs) and returns its path.
   std::string File(const std::string& name, const std::string& bytes = "") const {
+    std::filesystem::create_directories(std::filesystem::path(*this / name).parent_path());
     std::ofstream(*this / name, std::ios::binary) << bytes;
     return *this / name;
   }

@@ -1,11 +1,11 @@
-// Defaults, the Config section and the target sections, from real INI files.
+// Defaults, the Config section, the target sections and the time limit, from real INI files.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "config/Config.h"
 #include "platform/Platform.h"
-#include "util/Path.h"
+#include "util/Files.h"
 #include "common/ScratchDir.h"
 
 namespace quorvane {
@@ -37,11 +37,14 @@ TEST_F(ConfigTest, NoFileKeepsTheBuiltInValues) {
   o_.Prefix = "kept:";
   EXPECT_FALSE(LookupTarget("epub", o_, Ini()));
   EXPECT_EQ(o_.Prefix, "kept:");
-  MakeDirectories(Ini());  // a directory of that name is no INI file
-  EXPECT_EQ(OpenConfigFile(Ini()), nullptr);
-  // The file the program reads lies beside the executable.
+}
+
+// The file the program reads lies beside the executable; a directory of that name is no INI file.
+TEST_F(ConfigTest, TheFileBesideTheExecutable) {
   EXPECT_EQ(PathDirectory(ConfigFileName()), PathDirectory(platform::ExecutablePath()));
   EXPECT_EQ(PathFileName(ConfigFileName()), "test_config.ini");
+  MakeDirectories(Ini());
+  EXPECT_EQ(OpenConfigFile(Ini()), nullptr);
 }
 
 TEST_F(ConfigTest, DefaultTargetAndUrlPrefixFromConfig) {
@@ -97,6 +100,28 @@ TEST_F(ConfigTest, ConverterMustNameAnExistingFile) {
   WriteIni("[lrf]\nPrefix=two:\n");  // every lookup reads the file afresh
   LookupTarget("lrf", o_, Ini());
   EXPECT_EQ(o_.Prefix, "two:");
+}
+
+// The converter's time limit: the target's Timeout key, else [Config]'s.
+TEST_F(ConfigTest, TimeoutFromTargetThenConfigThenNoLimit) {
+  const struct { std::string ini; std::uint32_t seconds; } rows[] = {
+      {"[lrf]\n", 0},
+      {"[Config]\nTimeout=30\n[lrf]\n", 30},
+      {"[Config]\nTimeout=30\n[LRF]\ntimeout=0\n", 0},
+      {"[lrf]\nTimeout = 999999999 \n", 999999999},
+      // No whole number of seconds: told on standard error, no limit.
+      {"[Config]\nTimeout=30\n[lrf]\nTimeout=1.5\n", 0},
+      {"[lrf]\nTimeout=9999999999\n", 0},
+  };
+  for (const auto& r : rows) {
+    WriteIni(r.ini);
+    o_.Timeout = 77;
+    LookupTarget("lrf", o_, Ini());
+    EXPECT_EQ(o_.Timeout, r.seconds) << r.ini;
+  }
+  o_.Timeout = 77;
+  LoadConfig(o_, tmp_ / "none.ini");
+  EXPECT_EQ(o_.Timeout, 0u);
 }
 
 }  // namespace

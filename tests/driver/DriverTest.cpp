@@ -2,24 +2,20 @@
 // error log, the final report, and the temporary copies of a batch.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "common/Helpers.h"
+#include "common/ModuleScope.h"
 #include "common/ScratchDir.h"
 #include "driver/Driver.h"
-#include "meta/ModuleState.h"
-#include "meta/TempCopy.h"
 #include "platform/Platform.h"
-#include "util/Errors.h"
-#include "util/Path.h"
 
 namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
-const std::string kNl = platform::kLineBreak, kSep(1, PathSeparator());
+using qvtest::kSep;
+const std::string kNl = platform::kLineBreak;
 
 // The end-to-end tests show the usual messages; these are the rarer forms.
 TEST(ConverterLaunch, ResultMessages) {
@@ -39,14 +35,9 @@ TEST(ConverterLaunch, ResultMessages) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.converter + " " + std::to_string(c.run.exitCode));
-    std::string message;
-    try {
-      CheckConverterResult(c.run, c.converter, "p ");
-    } catch (const EkelvoError& error) {
-      message = error.what();
-    }
     const std::string shown = c.first + "." + kNl + "Command Line: " + c.shown + " p ";
-    EXPECT_EQ(message, c.first.empty() ? "" : shown);
+    EXPECT_EQ(qvtest::Raised([&] { CheckConverterResult(c.run, c.converter, "p "); }),
+              c.first.empty() ? "none" : "EkelvoError: " + shown);
   }
 }
 
@@ -61,9 +52,7 @@ TEST(ErrorLog, ForeignErrorsAreLoggedAsExceptionAndLogFailuresTold) {
   const qvtest::ScratchDir dir;
   const std::string log = dir / "errors.log";
   ReportError(std::runtime_error("two" + kNl + "lines"), log, "b");
-  std::ostringstream text;
-  text << std::ifstream(log, std::ios::binary).rdbuf();
-  EXPECT_EQ(text.str(),
+  EXPECT_EQ(qvtest::ReadFile(log),
             kNl + "ERROR Exception WHILE CONVERTING b:" + kNl + "two" + kNl + "lines" + kNl + kNl);
   // A log that cannot be written costs nothing but the log, and the run
   // cannot end as a success.
@@ -73,20 +62,10 @@ TEST(ErrorLog, ForeignErrorsAreLoggedAsExceptionAndLogFailuresTold) {
   EXPECT_TRUE(ErrorLogFailed());
 }
 
-// Points the program's temporary folder at dir (empty: back to the default).
-void SetTempDirectory(const std::string& dir) {
-#ifdef _WIN32
-  static const std::string original = std::getenv("TMP") ? std::getenv("TMP") : "";
-  _putenv_s("TMP", dir.empty() ? original.c_str() : dir.c_str());
-#else
-  if (dir.empty()) unsetenv("TMPDIR");
-  else setenv("TMPDIR", dir.c_str(), 1);
-#endif
-}
-
 // However a file ends, its temporary copy goes with it, also when the copy
 // itself could not be written.
 TEST(Batch, EveryFileDeletesItsCopyWhenItEnds) {
+  const qvtest::ModuleScope scope;
   const qvtest::ScratchDir dir;
   // A temporary folder so deep that the copy of a page with a long name is a
   // path too long for the system, while the copy's own folder is not.
@@ -94,7 +73,11 @@ TEST(Batch, EveryFileDeletesItsCopyWhenItEnds) {
   std::string tmp = dir.Dir("tmp");
   while (tmp.size() < limit - 180) tmp.append(kSep).append(100, 't');
   fs::create_directories(tmp);
-  SetTempDirectory(tmp);
+#ifdef _WIN32
+  const qvtest::ScopedEnv temp("TMP", tmp);
+#else
+  const qvtest::ScopedEnv temp("TMPDIR", tmp);
+#endif
   const std::string longPage = std::string(200, 'n') + ".htm";
   dir.File(longPage);
   dir.File("bad.htm", "<meta name=\"t:--exit\" content=\"9\">");
@@ -109,18 +92,12 @@ TEST(Batch, EveryFileDeletesItsCopyWhenItEnds) {
                         .SourceDir = dir.path() + kSep, .FileMask = page, .Prefix = "t:",
                         .OutputDir = dir / "out", .Extension = ".o",
                         .ErrorLog = withLog ? dir / "log.txt" : "", .AbsoluteLocalUrlPrefix = ""};
-      std::string raised;
-      try {
-        ConvertDirectory(o);
-      } catch (const Exception& error) {
-        raised = error.KindName();
-      }
-      EXPECT_EQ(raised, withLog ? "" : kind);
+      const std::string raised = qvtest::Raised([&] { ConvertDirectory(o); });
+      EXPECT_EQ(raised.substr(0, raised.find(':')), withLog || kind.empty() ? "none" : kind);
       EXPECT_EQ(TempCopyList.Count(), 0);
       EXPECT_TRUE(fs::is_empty(tmp));
     }
   }
-  SetTempDirectory("");
 }
 
 }  // namespace

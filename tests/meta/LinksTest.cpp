@@ -1,12 +1,14 @@
-// Links in the converter's copy: which attributes count, which values stay,
-// and links between the files of one document.
+// Where a reference in a page leads, and the links of the converter's copy:
+// which attributes count, which values stay, the URLs they become, and links
+// between the files of one document.
 #include <gtest/gtest.h>
 
+#include "common/ModuleScope.h"
 #include "common/ScratchDir.h"
 #include "meta/MetaScan.h"
-#include "meta/ModuleState.h"
-#include "meta/TempCopy.h"
-#include "util/Errors.h"
+#include "meta/TagMatcher.h"
+#include "util/Files.h"
+#include "util/Text.h"
 
 namespace quorvane {
 namespace {
@@ -14,38 +16,83 @@ namespace {
 constexpr auto kWin = PathStyle::Windows;
 constexpr auto kPosix = PathStyle::Posix;
 
+TEST(Links, ResolveReference) {
+  const struct { PathStyle style; std::string base, reference, resolved; } rows[] = {
+      {kWin, R"(C:\s\a\page.htm)", "inc/common.htm", R"(C:\s\a\inc/common.htm)"},
+      {kWin, R"(C:\s\a\page.htm)", "/shared/x.htm", "C:/shared/x.htm"},
+      {kWin, R"(C:\s\a\..\page.htm)", "D:/other/../y.htm", R"(D:\y.htm)"},
+      {kWin, R"(C:\s\a\page.htm)", "", ""},
+      {kWin, R"(\\srv\share\docs\page.htm)", R"(\top.htm)", R"(\\srv\share\top.htm)"},
+      {kWin, R"(C:\s\page.htm)", R"(\\srv\share\x.htm)", R"(\\srv\share\x.htm)"},
+      {kPosix, "/home/./a//page.htm", R"(inc\common.htm)", "/home/a/inc/common.htm"},
+      {kPosix, "/home/a/page.htm", R"(\shared\x.htm)", "/shared/x.htm"},
+      {kPosix, "/home/page.htm", "C:/x.htm", "/home/C:/x.htm"},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(ResolveReference(r.base, r.reference, r.style), r.resolved) << r.reference;
+  EXPECT_EQ(ResolveReference("page.htm", "x.htm"), FullPath("x.htm"));
+}
+
 TEST(Links, OnlyWholeAttributeNamesAndLocalPathsAreRewritten) {
-  CurrentUrlPrefix = "file:///";
-  struct Row {
-    const char* text;
-    const char* windows;  // page C:\s\a\page.htm
-    const char* posix;    // page /s/a/page.htm
-  };
-  const Row rows[] = {
-      {R"(<img data-src="l.png" src="p.png">)", R"(<img data-src="l.png" src="file:///C:/s/a/p.png">)",
-       R"(<img data-src="l.png" src="file:///s/a/p.png">)"},
-      {R"(<a title="data-src=x" href="p.htm">)", R"(<a title="data-src=x" href="file:///C:/s/a/p.htm">)",
-       R"(<a title="data-src=x" href="file:///s/a/p.htm">)"},
+  const qvtest::ModuleScope scope;
+  // The page is C:\s\a\page.htm on Windows, /s/a/page.htm on POSIX, where the
+  // result is the row's own, else the Windows one without "C:/".
+  const struct { std::string text, windows, posix = ""; } rows[] = {
+      {R"(<a href="p.png"><img src='../i/x.gif'>)",
+       R"(<a href="file:///C:/s/a/p.png"><img src='file:///C:/s/i/x.gif'>)"},
+      {R"(<A HREF="/top.htm#s2"><a href="x.htm?a=1#f#g">)",
+       R"(<A HREF="file:///C:/top.htm#s2"><a href="file:///C:/s/a/x.htm?a=1#f#g">)"},
+      {R"(<a href="#s2"><a href=""><a href="mailto:m@x"><a href="C:\y.htm"><a href=p.png>)",
+       R"(<a href="#s2"><a href=""><a href="mailto:m@x"><a href="C:\y.htm"><a href=p.png>)"},
+      {R"(<a href="\\srv\share\x.htm"><img src="i\p.png">)",
+       R"(<a href="file://///srv/share/x.htm"><img src="file:///C:/s/a/i/p.png">)",
+       R"(<a href="file:///srv/share/x.htm"><img src="file:///s/a/i/p.png">)"},
+      {R"(<img src="a.png" href="b.htm"><img data-src="l.png" src="p.png">)",
+       R"(<img src="file:///C:/s/a/a.png" href="b.htm"><img data-src="l.png" src="file:///C:/s/a/p.png">)"},
+      {R"(<a title="data-src=x" href="p.htm">)", R"(<a title="data-src=x" href="file:///C:/s/a/p.htm">)"},
       {R"(<image xlink:href="p.svg"/><img srcset="x.png">)",
-       R"(<image xlink:href="file:///C:/s/a/p.svg"/><img srcset="x.png">)",
-       R"(<image xlink:href="file:///s/a/p.svg"/><img srcset="x.png">)"},
+       R"(<image xlink:href="file:///C:/s/a/p.svg"/><img srcset="x.png">)"},
       {R"(<img src="//cdn.example.org/x.png"><a href='//h/p#f'>)",
-       R"(<img src="//cdn.example.org/x.png"><a href='//h/p#f'>)",
        R"(<img src="//cdn.example.org/x.png"><a href='//h/p#f'>)"},
-      {R"(<a href="../../x/./y/../z.htm#f">)", R"(<a href="file:///C:/x/z.htm#f">)",
-       R"(<a href="file:///x/z.htm#f">)"},
+      {R"(<a href="../../x/./y/../z.htm#f">)", R"(<a href="file:///C:/x/z.htm#f">)"},
   };
-  for (const Row& row : rows) {
-    EXPECT_EQ(RewriteLinks(row.text, R"(C:\s\a\page.htm)", kWin), row.windows);
-    EXPECT_EQ(RewriteLinks(row.text, "/s/a/page.htm", kPosix), row.posix);
+  for (const auto& r : rows) {
+    std::string posix = r.posix.empty() ? r.windows : r.posix;
+    for (auto at = posix.find("C:/"); at != std::string::npos; at = posix.find("C:/"))
+      posix.erase(at, 3);
+    EXPECT_EQ(RewriteLinks(r.text, R"(C:\s\a\page.htm)", kWin), r.windows);
+    EXPECT_EQ(RewriteLinks(r.text, "/s/a/page.htm", kPosix), posix);
   }
+}
+
+TEST(Links, UrlPrefixes) {
+  const qvtest::ModuleScope scope;
+  // On POSIX the path's own leading slash goes only after a prefix ending in one.
+  const struct { std::string prefix, page, url; } rows[] = {
+      {"", "/home/a/x.htm", "/home/a/x.htm"},
+      {"http://h", "/home/a/x.htm", "http://h/home/a/x.htm"},
+  };
+  for (const auto& r : rows) {
+    CurrentUrlPrefix = r.prefix;
+    EXPECT_EQ(LocalUrl(r.page, kPosix), r.url) << r.prefix;
+  }
+  // Double-byte characters whose second byte is a backslash (code page 932:
+  // 0x95 0x5C) stay whole; only backslashes between names become slashes.
+  CurrentUrlPrefix = "file:///";
+  const LeadByteTest previous = SetLeadByteTest([](unsigned char c) { return c >= 0x81 && c <= 0x9F; });
+  const struct { std::string path, url; } dbcs[] = {
+      {"C:\\books\\\x95\x5c\\pic.png", "file:///C:/books/\x95\x5c/pic.png"},
+      {"C:\\\x95\x5c\x95\x5c\\a\x5c" "b", "file:///C:/\x95\x5c\x95\x5c/a/b"},
+      {"\\\\srv\\\x41\x5c" "x", "file://///srv/\x41/x"},
+  };
+  for (const auto& r : dbcs) EXPECT_EQ(LocalUrl(r.path, kWin), r.url) << r.path;
+  SetLeadByteTest(previous);
 }
 
 // A book whose chapters come in by include tags and link to each other.
 TEST(Links, LinksToFilesOfTheDocumentStayWithinIt) {
-  CurrentUrlPrefix = "file:///";
+  const qvtest::ModuleScope scope;
   const qvtest::ScratchDir dir;
-  for (const char* sub : {"ch1", "ch2", "ch3"}) dir.Dir(sub);
   const std::string book = dir.File("book.htm",
       "<html><BODY class=\"b\">\n<meta name=\"@include\" content=\"ch1/seeds.html\">"
       "<p><a href=\"ch3/bloom.html#petals\">1</a></p>"
@@ -70,33 +117,6 @@ TEST(Links, LinksToFilesOfTheDocumentStayWithinIt) {
   // No link needs an anchor: nothing is added.
   dir.File("ch3/bloom.html", "<a href=\"../ch1/seeds.html#seeds\">2</a>");
   EXPECT_EQ(LoadDocument(book).find("<a id="), std::string::npos);
-}
-
-TEST(Links, ParameterNameWithAQuoteIsAnErrorOfThePage) {
-  CurrentPrefix = "lrf:";
-  struct Row {
-    const char* document;
-    const char* result;
-  };
-  const Row rows[] = {
-      {R"(<meta name="lrf:--a" lang="en" content="v">)",
-       R"(Malformed meta tag <meta name="lrf:--a" lang="en" content="v">: its parameter name --a" lang="en holds a quote; write content= right after name=)"},
-      {R"(<meta name='*:--a&quot;b' content="v">)",
-       R"(Malformed meta tag <meta name='*:--a&quot;b' content="v">: its parameter name --a"b holds a quote; write content= right after name=)"},
-      {R"(<meta name="epub:--a" lang="en" content="v"><meta name="lrf:--m=t" content="v">)",
-       "--m=t=v|"},
-  };
-  for (const Row& row : rows) {
-    TStringList names, values;
-    std::string result;
-    try {
-      CollectParameters(row.document, R"(C:\b\novel.htm)", names, values, kWin);
-      for (int i = 0; i < names.Count(); ++i) result += names.Get(i) + "=" + values.Get(i) + "|";
-    } catch (const EkelvoError& e) {
-      result = e.what();
-    }
-    EXPECT_EQ(result, row.result);
-  }
 }
 
 }  // namespace

@@ -1,55 +1,66 @@
 // Masks, directory search, attributes, whole files, names, paths, temporary names.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 #include <set>
 
-#include "Support.h"
+#include "common/Helpers.h"
+#include "common/ScratchDir.h"
 #include "platform/Platform.h"
 #include "platform/Wildcard.h"
-#include "util/Errors.h"
-#include "util/Path.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 namespace pf = quorvane::platform;
 using qvtest::kSep;
+using qvtest::Raised;
 using qvtest::ScratchDir;
 using Kind = pf::FindSearch::Kind;
 using NameSet = std::set<std::string>;
 
 // The search below shows the common masks; these are the corners.
 TEST(MatchesMask, Corners) {
-  const struct { const char *name, *mask; bool matches; } cases[] = {
-      {"novel.html", "*.htm", false}, {"novel.htm.bak", "*.htm", false}, {".htm", "*.htm", true},
-      {"readme", "readme.*", true}, {"readmes", "readme.*", false}, {"a.htm", "a?.htm", false},
-      {"a12.htm", "a?.htm", false}, {"aXbXd", "a*b*c", false}, {"mississippi", "*ss*pi", true},
-      {"anything", "", false}, {"\xC4rger.htm", "\xE4*", false}, {"\xC4rger.htm", "\xC4*", true},
+  const struct { const char *name, *mask; bool matches; } rows[] = {
+      {"novel.html", "*.htm", false},
+      {".htm", "*.htm", true},
+      {"readme", "readme.*", true},
+      {"readmes", "readme.*", false},
+      {"a.htm", "a?.htm", false},
+      {"a12.htm", "a?.htm", false},
+      {"mississippi", "*ss*pi", true},
+      {"anything", "", false},
+      {"\xC4rger.htm", "\xE4*", false},
+      {"\xC4rger.htm", "\xC4*", true},
   };
-  for (const auto& c : cases) EXPECT_EQ(pf::MatchesMask(c.name, c.mask), c.matches) << c.name << " vs " << c.mask;
+  for (const auto& r : rows) EXPECT_EQ(pf::MatchesMask(r.name, r.mask), r.matches) << r.name << " " << r.mask;
   std::string name(5000, 'a'), mask;  // many stars must not backtrack without end
   for (int i = 0; i < 200; ++i) mask += "*a";
   EXPECT_TRUE(pf::MatchesMask(name, mask) && !pf::MatchesMask(name, mask + "b"));
 }
 
-// Name -> attributes of every entry found, in no particular order. "." and
-// ".." are left out: the Windows search lists them, ours does not.
-std::map<std::string, std::uint32_t> Search(const std::string& pattern, Kind kind = Kind::Everything) {
-  std::map<std::string, std::uint32_t> found;
+// Name -> attributes of every entry found, in the order found. "." and ".."
+// are left out: the Windows search lists them, ours does not.
+std::vector<std::pair<std::string, std::uint32_t>> Search(const std::string& pattern,
+                                                          Kind kind = Kind::Everything) {
+  std::vector<std::pair<std::string, std::uint32_t>> found;
   pf::FindSearch search(pattern, kind);
+  for (pf::FindEntry entry; search.Next(entry);)
+    if (entry.name != "." && entry.name != "..") found.emplace_back(entry.name, entry.attributes);
   pf::FindEntry entry;
-  while (search.Next(entry))
-    if (entry.name != "." && entry.name != "..") {
-      EXPECT_TRUE(found.emplace(entry.name, entry.attributes).second) << "twice: " << entry.name;
-    }
   EXPECT_FALSE(search.Next(entry)) << "a finished search stays finished";
   return found;
 }
-
-NameSet Names(const std::map<std::string, std::uint32_t>& found) {
+NameSet Names(const std::string& pattern, Kind kind = Kind::Everything) {
   NameSet names;
-  for (const auto& [name, attributes] : found) names.insert(name);
+  for (const auto& [name, attributes] : Search(pattern, kind))
+    EXPECT_TRUE(names.insert(name).second) << "twice: " << name;
   return names;
 }
 
@@ -58,36 +69,48 @@ TEST(Search, MasksKindsAndAttributes) {
   for (const char* f : {"a.htm", "B.HTM", "c.txt", "noext", ".hidden.htm"}) dir.File(f, "x");
   for (const char* d : {"sub.htm", "plain", ".hiddendir"}) dir.Dir(d);
 #ifdef _WIN32  // hidden is a leading dot on POSIX, an attribute on Windows
-  for (const char* h : {".hidden.htm", ".hiddendir"}) SetFileAttributesA((dir / h).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  for (const char* h : {".hidden.htm", ".hiddendir"})
+    SetFileAttributesA((dir / h).c_str(), FILE_ATTRIBUTE_HIDDEN);
 #endif
   const NameSet all = {"a.htm", "B.HTM", "c.txt", "noext", ".hidden.htm", "sub.htm", "plain", ".hiddendir"};
-  const struct { std::string mask; Kind kind; NameSet expected; } cases[] = {
+  const struct { std::string mask; Kind kind; NameSet expected; } rows[] = {
       {"*.htm", Kind::Everything, {"a.htm", "B.HTM", ".hidden.htm", "sub.htm"}},
-      {"?.HtM", Kind::Everything, {"a.htm", "B.HTM"}}, {"NOEXT", Kind::Everything, {"noext"}},
-      {"*.*", Kind::Everything, all}, {"*.xyz", Kind::Everything, {}},
-      {"missing" + std::string(1, kSep) + "*.*", Kind::Everything, {}},
+      {"?.HtM", Kind::Everything, {"a.htm", "B.HTM"}},
+      {"NOEXT", Kind::Everything, {"noext"}},
+      {"*.*", Kind::Everything, all},
+      {"*", Kind::Everything, all},
+      {"*.xyz", Kind::Everything, {}},
+      {"missing/*.*", Kind::Everything, {}},
       // Hidden entries go, plain files stay.
       {"*.*", Kind::DirectoriesOnly, {"a.htm", "B.HTM", "c.txt", "noext", "sub.htm", "plain"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Names(Search(dir / c.mask, c.kind)), c.expected) << c.mask;
-  auto found = Search(dir / "*");
-  ASSERT_EQ(Names(found), all);
-  for (const auto& [name, attributes] : found)  // directories and hidden entries say so
+  for (const auto& r : rows) EXPECT_EQ(Names(dir / r.mask, r.kind), r.expected) << r.mask;
+  for (const auto& [name, attributes] : Search(dir / "*"))  // directories and hidden entries say so
     EXPECT_EQ(attributes & (pf::kAttrDirectory | pf::kAttrHidden),
               (name == "sub.htm" || name == "plain" || name == ".hiddendir" ? pf::kAttrDirectory : 0u) |
                   (name[0] == '.' ? pf::kAttrHidden : 0u)) << name;
 #ifndef _WIN32  // a pipe counts as a system entry
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
-  EXPECT_TRUE(Search(dir / "pipe")["pipe"] & pf::kAttrSystem);
+  EXPECT_EQ(Search(dir / "pipe").at(0).second & pf::kAttrSystem, pf::kAttrSystem);
   EXPECT_TRUE(Search(dir / "pipe", Kind::DirectoriesOnly).empty());
 #endif
 }
 
-// "Kind: message" of what f raises, or "none".
-std::string Raised(const std::function<void()>& f) {
-  try { f(); } catch (const quorvane::Exception& e) { return std::string(e.KindName()) + ": " + e.Message(); }
-  return "none";
+#ifndef _WIN32  // the Windows search keeps the file system's order
+// The POSIX search lists names in the order NTFS uses: by name, letters
+// without regard to case; "_" after the letters once they are upper case,
+// names equal but for case by their bytes.
+TEST(Search, ListsNamesInNtfsOrder) {
+  ScratchDir dir;
+  for (const char* name : {"c.htm", "a.htm", "_x.htm", "Z.htm", "b.htm.htm", "~.htm", "1.htm",
+                           "A-b.htm", "B.htm", "A.htm"})
+    dir.File(name);
+  std::vector<std::string> listed;
+  for (const auto& [name, attributes] : Search(dir / "*.htm")) listed.push_back(name);
+  EXPECT_EQ(listed, (std::vector<std::string>{"1.htm", "A-b.htm", "A.htm", "a.htm", "B.htm",
+                                              "b.htm.htm", "c.htm", "Z.htm", "_x.htm", "~.htm"}));
 }
+#endif
 
 TEST(WholeFile, BytesUnchangedAndOnlyRegularFiles) {
   ScratchDir dir;
@@ -100,8 +123,9 @@ TEST(WholeFile, BytesUnchangedAndOnlyRegularFiles) {
   EXPECT_EQ(pf::ReadWholeFile(data), "short\r\nmore");
   // Only regular files are read or written; a pipe or device must neither
   // block nor deliver endless data, and appending never creates a file.
-  const std::string sub = dir.Dir("sub"), missing = dir / "missing.htm", noDir = dir / "no" + kSep + "x";
-  std::vector<std::string> unreadable = {sub, missing}, uncreatable = {noDir, sub}, unappendable = {missing, sub};
+  const std::string sub = dir.Dir("sub"), missing = dir / "missing.htm", noDir = dir / "no/x";
+  std::vector<std::string> unreadable = {sub, missing}, uncreatable = {noDir, sub},
+                           unappendable = {missing, sub};
 #ifdef _WIN32
   unreadable.push_back("NUL");
 #else
@@ -114,7 +138,8 @@ TEST(WholeFile, BytesUnchangedAndOnlyRegularFiles) {
     EXPECT_EQ(Raised([&] { pf::ReadWholeFile(name); }), "EFOpenError: Cannot open file " + name);
   for (const std::string& name : uncreatable) {  // the system's reason follows the name
     const std::string error = Raised([&] { pf::WriteWholeFile(name, "x"); });
-    EXPECT_TRUE(error.starts_with("EFCreateError: Cannot create file " + name + ": ") && !error.ends_with(": ")) << error;
+    EXPECT_TRUE(error.starts_with("EFCreateError: Cannot create file " + name + ": ") &&
+                !error.ends_with(": ")) << error;
   }
   for (const std::string& name : unappendable)
     EXPECT_EQ(Raised([&] { pf::AppendToFile(name, "x"); }), "EFOpenError: Cannot open file " + name);
@@ -125,10 +150,10 @@ TEST(Names, AttributesCreateDeleteRemove) {
   ScratchDir dir;
   std::string sub = dir / "sub";
   EXPECT_TRUE(pf::CreateDirectoryNamed(sub) && !pf::CreateDirectoryNamed(sub));
-  std::string file = dir.File("sub" + std::string(1, kSep) + "f.txt", "x");
+  std::string file = dir.File("sub/f.txt", "x");
   EXPECT_FALSE(pf::FileAttributes(file).value() & (pf::kAttrDirectory | pf::kAttrReadOnly));
   EXPECT_FALSE(pf::RemoveDirectoryNamed(sub)) << "not empty";
-  EXPECT_FALSE(pf::DeleteFileNamed(sub) || pf::RemoveDirectoryNamed(file)) << "a directory is no file and back";
+  EXPECT_FALSE(pf::DeleteFileNamed(sub) || pf::RemoveDirectoryNamed(file)) << "a directory is no file";
   EXPECT_TRUE(pf::DeleteFileNamed(file) && pf::RemoveDirectoryNamed(sub));
   EXPECT_FALSE(pf::FileAttributes(sub).has_value());
 #ifndef _WIN32
@@ -147,50 +172,85 @@ TEST(Names, AttributesCreateDeleteRemove) {
 #endif
 }
 
+// The textual rules are checked in both styles with the path helpers; here
+// the host's own call, relative to the current directory ("@").
 TEST(Paths, CurrentExecutableAndFullPathName) {
   EXPECT_NE(pf::ExecutablePath().find("test_platform"), std::string::npos) << pf::ExecutablePath();
-  const std::pair<const char*, const char*> cases[] = {  // "@" is the current directory
+  const std::pair<const char*, const char*> rows[] = {
 #ifdef _WIN32
-      {"C:\\a\\b\\..\\c", "C:\\a\\c"}, {"C:/a/./b\\", "C:\\a\\b\\"}, {"sub\\..\\y", "@\\y"},
-#else  // textual: no link is resolved, a trailing slash stays
-      {"/", "/"}, {"/a/b/../c", "/a/c"}, {"//a///b", "/a/b"}, {"/a/./b/", "/a/b/"}, {"/..", "/"}, {"/a/../", "/"},
-      {"/a/b/..", "/a"}, {"/a\\b:c", "/a\\b:c"}, {"sub/../y", "@/y"}, {"a//b/./", "@/a/b/"}, {".", "@"},
+      {"C:\\a\\b\\..\\c", "C:\\a\\c"},
+      {"C:/a/./b\\", "C:\\a\\b\\"},
+      {"sub\\..\\y", "@\\y"},
+#else
+      {"sub/../y", "@/y"},
+      {"a//b/./", "@/a/b/"},
+      {".", "@"},
 #endif
       {"", ""},
   };
-#ifdef _WIN32
-  const auto full = pf::FullPathName;
-#else  // the platform leaves POSIX full paths to the textual rule of the path helpers
-  const auto full = [](const std::string& path) { return quorvane::FullPath(path); };
-#endif
-  for (const auto& [path, expected] : cases)
-    EXPECT_EQ(full(path), expected[0] == '@' ? pf::CurrentDirectory() + (expected + 1) : expected) << path;
+  for (const auto& [path, expected] : rows)
+    EXPECT_EQ(pf::FullPathName(path), expected[0] == '@' ? pf::CurrentDirectory() + (expected + 1) : expected)
+        << path;
 }
 
 TEST(Temp, TempPathAndUniqueNames) {
-  std::string temp = pf::TempPath();
-  EXPECT_TRUE(!temp.empty() && temp.back() == kSep && (pf::FileAttributes(temp).value_or(0) & pf::kAttrDirectory)) << temp;
+  const std::string temp = pf::TempPath();
+  EXPECT_TRUE(temp.ends_with(kSep) && (pf::FileAttributes(temp).value_or(0) & pf::kAttrDirectory)) << temp;
   ScratchDir dir;
-  std::string base = dir.path() + kSep;
+  const std::string base = dir.path() + kSep;
   std::set<std::string> names;
   for (int i = 0; i < 40; ++i) {
-    std::string name = pf::UniqueTempName(i % 2 ? base : dir.path(), "kelvo");
+    const std::string name = pf::CreateTempDirectory(i % 2 ? base : dir.path(), "kelvo");
     SCOPED_TRACE(name);
-    ASSERT_EQ(name.substr(0, base.size()), base);
+    ASSERT_TRUE(name.starts_with(base) && name.size() > base.size() + 7);
     EXPECT_TRUE(names.insert(name).second) << "repeated";
-    std::string file = name.substr(base.size());
-    ASSERT_GT(file.size(), 7u);
+    const std::string file = name.substr(base.size());
     EXPECT_EQ(file.substr(0, 3) + file.substr(file.size() - 4), "kel.tmp");
     EXPECT_EQ(file.substr(3, file.size() - 7).find_first_not_of("0123456789abcdefABCDEF"), std::string::npos);
-#ifdef _WIN32
-    EXPECT_EQ(pf::FileAttributes(name).value_or(pf::kAttrDirectory) & pf::kAttrDirectory, 0u) << "an empty file";
-#else
-    struct stat st;  // ours makes a private directory at once
+    EXPECT_TRUE(pf::FileAttributes(name).value_or(0) & pf::kAttrDirectory);
+#ifndef _WIN32
+    struct stat st;  // a private directory
     ASSERT_EQ(stat(name.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode) && (st.st_mode & 07777) == 0700);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
 #endif
   }
-  EXPECT_EQ(pf::UniqueTempName(dir / "missing", "kelvo"), "");
+  EXPECT_EQ(pf::CreateTempDirectory(dir / "missing", "kelvo"), "");
 }
+
+// The converter may run anywhere: the temporary folder it is given is full.
+TEST(Temp, ARelativeTemporaryFolderIsMadeFull) {
+  ScratchDir dir;
+  dir.Dir("rel");
+  dir.MakeCurrent();
+#ifdef _WIN32
+  const qvtest::ScopedEnv tmp("TMP", ".\\rel");
+#else
+  const qvtest::ScopedEnv tmp("TMPDIR", "./rel");
+#endif
+  EXPECT_EQ(pf::TempPath(), pf::CurrentDirectory() + kSep + "rel" + kSep);
+}
+
+#ifndef _WIN32
+// Without /proc the program finds itself from argument 0 as the shell passed it.
+TEST(Paths, ProgramFromArgumentZero) {
+  ScratchDir dir;
+  const std::string program = dir.Dir("bin") + "/qvprog";
+  std::filesystem::copy_file(QV_FAKECONV, program);
+  std::filesystem::create_symlink(program, dir / "bin/linked");
+  dir.File("qvlocal", "");
+  std::filesystem::permissions(dir / "qvlocal", std::filesystem::perms::owner_all);
+  dir.MakeCurrent();
+  const qvtest::ScopedEnv path("PATH", "/nonexistent:" + dir / "bin");
+  const std::pair<std::string, std::string> rows[] = {
+      {"./bin/../bin/qvprog", program},
+      {"linked", program},  // PATH; links resolved
+      {"bin", ""},
+      {"nosuch", ""},
+      {"qvlocal", ""},  // a bare name is never taken from the current directory
+  };
+  for (const auto& [argument, expected] : rows)
+    EXPECT_EQ(pf::ProgramFromArgument(argument), expected) << argument;
+}
+#endif
 
 }  // namespace

@@ -1,18 +1,19 @@
 // Command-line splitting, starting programs, interruption and the text helpers.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
-#include "Support.h"
+#include "common/Helpers.h"
+#include "common/ScratchDir.h"
 #include "platform/CommandLineSplit.h"
 #include "platform/Platform.h"
 
 namespace {
 
 namespace pf = quorvane::platform;
+using qvtest::FakeConverter;
 using qvtest::ScratchDir;
 using Args = std::vector<std::string>;
 
@@ -39,24 +40,6 @@ RunResult Start(const std::string& commandLine) {
   return r;
 }
 
-// The fake converter; on the Windows build reached through Wine's Z: drive.
-std::string Fake() {
-  std::string p = QV_FAKECONV;
-#ifdef _WIN32
-  std::replace(p.begin(), p.end(), '/', '\\');
-  if (p[0] == '\\') p = "Z:" + p;
-#endif
-  return p;
-}
-
-void SetEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-  _putenv_s(name, value.c_str());
-#else
-  setenv(name, value.c_str(), 1);
-#endif
-}
-
 TEST(Process, ExitCodes) {
   const std::pair<int, std::int32_t> cases[] = {
 #ifdef _WIN32  // 32-bit codes; 259 (the code of a running process) must still be seen to end
@@ -66,7 +49,7 @@ TEST(Process, ExitCodes) {
 #endif
   };
   for (const auto& [code, expected] : cases) {
-    RunResult r = Start(Fake() + " --exit=" + std::to_string(code));
+    RunResult r = Start(FakeConverter() + " --exit=" + std::to_string(code));
     ASSERT_TRUE(r.started) << code << ": error " << r.errorCode;
     EXPECT_EQ(r.exitCode, expected) << code;
   }
@@ -89,35 +72,33 @@ TEST(Process, MissingProgramFailsWithCode2AndItsText) {
 #ifndef _WIN32
 // Signal N gives 128 + N. Our handler catches an interrupt; a started program still ends by it.
 TEST(Process, Signals) {
-  EXPECT_EQ(Start(Fake() + " --raise=" + std::to_string(SIGTERM)).exitCode, 128 + SIGTERM);
+  EXPECT_EQ(Start(FakeConverter() + " --raise=" + std::to_string(SIGTERM)).exitCode, 128 + SIGTERM);
   pf::InstallInterruptHandler();
   std::raise(SIGINT);
   EXPECT_TRUE(pf::InterruptRequested());
-  EXPECT_EQ(Start(Fake() + " --raise=" + std::to_string(SIGINT)).exitCode, 128 + SIGINT);
+  EXPECT_EQ(Start(FakeConverter() + " --raise=" + std::to_string(SIGINT)).exitCode, 128 + SIGINT);
 }
 
 // A bare name: the file in the current directory first, else PATH.
 TEST(Process, ProgramLookup) {
   ScratchDir dir;
-  auto oldCwd = std::filesystem::current_path();
-  std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
-  std::filesystem::copy_file(Fake(), dir.Dir("bin") + "/qvfake");
-  SetEnv("PATH", "/nonexistent::" + dir / "bin");
-  std::filesystem::current_path(dir.Dir("work"));
+  std::filesystem::copy_file(FakeConverter(), dir.Dir("bin") + "/qvfake");
+  const qvtest::ScopedEnv path("PATH", "/nonexistent::" + dir / "bin");
+  dir.Dir("work");
+  dir.MakeCurrent();
+  std::filesystem::current_path("work");
   EXPECT_EQ(Start("qvfake --exit=7").exitCode, 7);
   EXPECT_EQ(Start("qvmissing").errorCode, std::uint32_t(ENOENT));
   dir.File("work/qvfake", "data");  // taken (and unable to run) before the one on PATH
   EXPECT_EQ(Start("qvfake --exit=7").errorCode, std::uint32_t(EACCES));
-  std::filesystem::current_path(oldCwd);
-  SetEnv("PATH", oldPath);
 }
 #endif
 
 // What the fake converter receives is what the splitter gives.
 TEST(Process, ArgumentsArriveAsQuoted) {
   ScratchDir dir;
-  std::string record = dir / "record.txt";
-  SetEnv("FAKECONV_RECORD", record);
+  const std::string record = dir / "record.txt";
+  const qvtest::ScopedEnv recording("FAKECONV_RECORD", record);
   const std::pair<std::string, Args> cases[] = {
       {"a b\tc", {"a", "b", "c"}},
       {R"(--title="A long title" "C:\in dir\x.htm")", {"--title=A long title", R"(C:\in dir\x.htm)"}},
@@ -128,21 +109,14 @@ TEST(Process, ArgumentsArriveAsQuoted) {
   for (const auto& [args, expected] : cases) {
     SCOPED_TRACE(args);
     std::filesystem::remove(record);
-    std::string line = Fake() + " " + args;
+    std::string line = FakeConverter() + " " + args;
     ASSERT_TRUE(Start(line).started);
-    Args got;  // the arguments recorded, and how many calls
-    int calls = 0;
-    std::ifstream in(record, std::ios::binary);
-    for (std::string l; std::getline(in, l);) {
-      calls += l.rfind("CALL ", 0) == 0;
-      if (l.rfind("ARG ", 0) == 0) got.push_back(l.substr(4));
-    }
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(got, expected);
+    std::string recorded = "CALL " + std::to_string(expected.size()) + "\n";  // one call
+    for (const std::string& arg : expected) recorded += "ARG " + arg + "\n";
+    EXPECT_EQ(qvtest::ReadFile(record), recorded + "END\n");
     Args split = pf::SplitCommandLine(line);
     EXPECT_EQ(Args(split.begin() + 1, split.end()), expected);
   }
-  SetEnv("FAKECONV_RECORD", "");
 }
 
 TEST(Text, CaseInsensitiveCompareAndUpperCase) {

@@ -4,9 +4,13 @@
 // system's.
 #include <gtest/gtest.h>
 
-#include "Support.h"
+#include "common/ScratchDir.h"
 #include "platform/Platform.h"
 #include "platform/ProfileText.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 

@@ -5,18 +5,14 @@
 // scripts/test does after installing them): then it fails.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
+#include "common/Helpers.h"
+#include "common/ScratchDir.h"
 #include "config/Config.h"
 #include "platform/Platform.h"
 
@@ -24,20 +20,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kPandoc = "/usr/bin/pandoc";
-const char* const kUnzip = "/usr/bin/unzip";
-const char* const kJava = "/usr/bin/java";
+const char *const kPandoc = "/usr/bin/pandoc", *const kUnzip = "/usr/bin/unzip",
+                  *const kJava = "/usr/bin/java", *const kEbookConvert = "/usr/bin/ebook-convert",
+                  *const kEbookMeta = "/usr/bin/ebook-meta";
 // Run through java: the package's launcher needs a binfmt setting that
 // containers often lack.
 const char* const kEpubCheck = "/usr/share/java/epubcheck.jar";
-const char* const kEbookConvert = "/usr/bin/ebook-convert";
-const char* const kEbookMeta = "/usr/bin/ebook-meta";
+const fs::path kSource(QV_SOURCE_ROOT);
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
+std::string Read(const fs::path& path) { return qvtest::ReadFile(path.string()); }
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -56,119 +47,33 @@ std::string Element(const std::string& xml, const std::string& name) {
   return text;
 }
 
-class RealConverterTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-#ifdef _WIN32
-    GTEST_SKIP() << "the real converters are exercised on the POSIX build only";
-#else
-    for (const char* tool : {kPandoc, kUnzip, kJava, kEpubCheck}) {
-      if (fs::exists(tool)) continue;
-      if (std::getenv("QV_REALCONV_REQUIRED")) FAIL() << tool << " is missing";
-      GTEST_SKIP() << tool << " is not installed (Debian packages pandoc, unzip, epubcheck)";
-    }
-    std::random_device random;
-    root_ = fs::temp_directory_path() / ("qv-realconv-" + std::to_string(random()));
-    // pandoc does not find pictures whose file:/// path has a blank in it.
-    if (Contains(root_.string(), " ")) GTEST_SKIP() << root_ << " has a blank in its path";
-    for (const char* dir : {"bin", "tmp"}) fs::create_directories(root_ / dir);
-    fs::copy_file(QV_QPREPARE, root_ / "bin" / "qprepare");
-    fs::copy_file(fs::path(QV_SOURCE_ROOT) / "config" / "shipped" / "qprepare-posix.ini",
-                  root_ / "bin" / "qprepare.ini");
-    // A copy, so the source tree is never touched and a test may change it.
-    fs::copy(fs::path(QV_SOURCE_ROOT) / "examples", root_ / "examples",
-             fs::copy_options::recursive);
-#endif
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    if (!root_.empty()) fs::remove_all(root_, ignored);
-  }
-
-  // Runs a program with its output in <root>/<log>; returns its exit code.
-  int Run(const std::vector<std::string>& args, const std::string& log) {
-    quorvane::platform::ChildProcess child;
-    std::uint32_t error = 0;
-    if (!child.Start(args, (root_ / log).string(), root_.string(),
-                     {"TMPDIR=" + (root_ / "tmp").string()}, error)) {
-      ADD_FAILURE() << "could not start " << args.front() << " (error " << error << ")";
-      return -1;
-    }
-    return child.Wait();
-  }
-
-  // Tests the archive, unpacks it and returns every file in it by its path.
-  std::vector<fs::path> Unpack(const std::string& book) {
-    const std::string archive = (root_ / "out" / book).string();
-    const fs::path dir = root_ / ("unpacked-" + book);
-    fs::remove_all(dir);
-    EXPECT_EQ(Run({kUnzip, "-q", archive, "-d", dir.string()}, "unzip.txt"), 0)
-        << ReadFile(root_ / "unzip.txt");
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir))
-      if (entry.is_regular_file()) files.push_back(entry.path());
-    return files;
-  }
-
-  std::string Leftovers() const {  // qprepare's, not pandoc's, temporary directories
-    std::string names;
-    for (const auto& entry : fs::directory_iterator(root_ / "tmp"))
-      if (auto name = entry.path().filename().string(); name.rfind("kel", 0) == 0) names += name;
-    return names;
-  }
-
-  fs::path root_;
-};
-
 // An unpacked EPUB: its package document, its XHTML files by their path in
 // the archive, all their text, and every file's bytes.
 struct Epub {
   std::string opf, text;
   std::map<std::string, std::string> xhtml;
-  std::set<std::string> names, contents;
-  Epub(const fs::path& dir, const std::vector<fs::path>& files) {
-    for (const fs::path& file : files) {
-      std::string bytes = ReadFile(file);
-      const std::string name = fs::relative(file, dir).generic_string();
-      names.insert(name);
-      if (file.extension() == ".opf") opf += bytes;
-      if (file.extension() == ".xhtml") {
-        text += bytes;
-        xhtml[name] = bytes;
-      }
+  std::set<std::string> contents;
+
+  explicit Epub(const fs::path& dir) {
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      if (!entry.is_regular_file()) continue;
+      std::string bytes = Read(entry.path()), name = fs::relative(entry, dir).generic_string();
+      if (entry.path().extension() == ".opf") opf += bytes;
+      if (entry.path().extension() == ".xhtml") text += xhtml[name] = bytes;
       contents.insert(std::move(bytes));
     }
   }
-  bool Holds(const fs::path& file) const { return contents.count(ReadFile(file)) == 1; }
+  bool Holds(const fs::path& file) const { return contents.count(Read(file)) == 1; }
 
   // The file and the id a link in the file `from` leads to ("" for no id).
-  static std::pair<std::string, std::string> Resolve(const std::string& from,
-                                                     const std::string& href) {
-    const std::size_t hash = href.find('#');
-    const std::string path = href.substr(0, hash);
-    const std::string id = hash == std::string::npos ? "" : href.substr(hash + 1);
+  static std::pair<std::string, std::string> Resolve(const std::string& from, const std::string& href) {
+    const std::size_t hash = std::min(href.find('#'), href.size());
+    const std::string path = href.substr(0, hash), id = href.substr(std::min(hash + 1, href.size()));
     if (path.empty()) return {from, id};
     return {(fs::path(from).parent_path() / path).lexically_normal().generic_string(), id};
   }
   bool HasId(const std::string& file, const std::string& id) const {
-    const auto it = xhtml.find(file);
-    return it != xhtml.end() && Contains(it->second, " id=\"" + id + "\"");
-  }
-  // Every link and picture inside the book that leads nowhere; "" when all lead somewhere.
-  std::string DeadLinks() const {
-    std::string dead;
-    const std::regex ref(R"re(\s(href|src)="([^"]*)")re");
-    for (const auto& [file, bytes] : xhtml) {
-      for (std::sregex_iterator it(bytes.begin(), bytes.end(), ref), end; it != end; ++it) {
-        const std::string href = (*it)[2].str();
-        if (std::regex_search(href, std::regex("^[a-z]+:"))) continue;  // outside the book
-        const auto [target, id] = Resolve(file, href);
-        if (!names.count(target) || (!id.empty() && !HasId(target, id)))
-          dead += file + ": " + href + "\n";
-      }
-    }
-    return dead;
+    return xhtml.contains(file) && Contains(xhtml.at(file), " id=\"" + id + "\"");
   }
   // Where the link whose text starts with `words` leads: the XHTML of the
   // target file from its id on; "<no link>" or "<dead>" otherwise.
@@ -196,48 +101,82 @@ std::string UnusedRules(const std::string& css, const std::string& xhtml) {
     for (std::string p; parts >> p;) {
       std::smatch m;
       if (!std::regex_match(p, m, part)) { unused += "(unread) " + p + "\n"; continue; }
-      const std::string tag = m[1].matched && m[1].length() ? m[1].str() : "[a-z0-9]+";
+      const std::string tag = m[1].length() ? m[1].str() : "[a-z0-9]+";
       const std::string cls = m[3].matched ? "[^>]*class=\"([^\"]* )?" + m[3].str() + "[\" ]" : "";
-      if (!std::regex_search(xhtml, std::regex("<" + tag + "[\\s>/]" + cls))
-          && !std::regex_search(xhtml, std::regex("<" + tag + cls)))
+      if (!std::regex_search(xhtml, std::regex("<" + tag + "[\\s>/]" + cls)) &&
+          !std::regex_search(xhtml, std::regex("<" + tag + cls)))
         unused += (*it)[1].str() + "\n";
     }
   }
   return unused;
 }
 
-class ExampleBooks : public RealConverterTest {
+// qprepare with the shipped POSIX configuration and a copy of examples/, so
+// the source tree is never touched.
+class ExampleBooks : public ::testing::Test {
  protected:
-  // Converts `wildcard` into out/ and returns the named EPUB, validated by
-  // EPUBCheck and checked for machine paths and dead links.
-  Epub Convert(const std::string& wildcard, const std::string& book) {
-    const int code = Run({(root_ / "bin" / "qprepare").string(), "-o", "out", wildcard}, "log");
-    EXPECT_EQ(code, 0) << ReadFile(root_ / "log");
-    EXPECT_EQ(Leftovers(), "");
-    const std::string archive = (root_ / "out" / book).string();
+  void SetUp() override {
+#ifdef _WIN32
+    GTEST_SKIP() << "the real converters are exercised on the POSIX build only";
+#else
+    for (const char* tool : {kPandoc, kUnzip, kJava, kEpubCheck}) {
+      if (fs::exists(tool)) continue;
+      if (std::getenv("QV_REALCONV_REQUIRED")) FAIL() << tool << " is missing";
+      GTEST_SKIP() << tool << " is not installed (Debian packages pandoc, unzip, epubcheck)";
+    }
+    // pandoc does not find pictures whose file:/// path has a blank in it.
+    if (Contains(root_.path(), " ")) GTEST_SKIP() << root_.path() << " has a blank in its path";
+    fs::copy_file(QV_QPREPARE, root_.Dir("bin") + "/qprepare");
+    fs::copy_file(kSource / "config/shipped/qprepare-posix.ini", root_ / "bin/qprepare.ini");
+    fs::copy(kSource / "examples", root_ / "examples", fs::copy_options::recursive);
+    root_.Dir("tmp");
+#endif
+  }
+
+  // Runs a program with its output in the root's file `log`; returns its exit code.
+  int Run(const std::vector<std::string>& args, const std::string& log = "log") {
+    quorvane::platform::ChildProcess child;
+    std::uint32_t error = 0;
+    if (child.Start(args, root_ / log, root_.path(), {"TMPDIR=" + root_ / "tmp"}, error))
+      return child.Wait();
+    ADD_FAILURE() << "could not start " << args.front() << " (error " << error << ")";
+    return -1;
+  }
+  // Converts `wildcard` into out/ (as the target, if given) and checks that
+  // qprepare left nothing in the temporary folder; pandoc's own may stay.
+  void Convert(const std::string& wildcard, const std::string& target = "") {
+    std::vector<std::string> args = {root_ / "bin/qprepare", "-o", "out", wildcard};
+    if (!target.empty()) args.insert(args.begin() + 1, {"-t", target});
+    EXPECT_EQ(Run(args), 0) << Read(root_ / "log");
+    for (const auto& entry : fs::directory_iterator(root_ / "tmp"))
+      EXPECT_FALSE(entry.path().filename().string().starts_with("kel")) << entry.path();
+  }
+  // The EPUB out/<book>, validated by EPUBCheck (which also finds a link or
+  // picture that leads nowhere in the book, and a "mimetype" entry that is not
+  // the first or is compressed), unpacked, and checked for links out of the
+  // book and machine paths.
+  Epub Check(const std::string& book) {
+    const std::string archive = root_ / ("out/" + book), dir = root_ / ("unpacked-" + book);
     // One compiler tier and one GC thread: a third of the processor time.
-    EXPECT_EQ(Run({kJava, "-XX:TieredStopAtLevel=1", "-XX:+UseSerialGC", "-jar", kEpubCheck,
-                   archive}, "epubcheck.txt"), 0);
-    const std::string report = ReadFile(root_ / "epubcheck.txt");
-    EXPECT_TRUE(Contains(report, "Messages: 0 fatals / 0 errors / 0 warnings")) << report;
-    const Epub epub(root_ / ("unpacked-" + book), Unpack(book));
+    EXPECT_EQ(Run({kJava, "-XX:TieredStopAtLevel=1", "-XX:+UseSerialGC", "-jar", kEpubCheck, archive}),
+              0);
+    EXPECT_TRUE(Contains(Read(root_ / "log"), "Messages: 0 fatals / 0 errors / 0 warnings"))
+        << Read(root_ / "log");
+    EXPECT_EQ(Run({kUnzip, "-q", archive, "-d", dir}), 0) << Read(root_ / "log");  // tests it too
+    const Epub epub(dir);
     EXPECT_FALSE(Contains(epub.text, "file:")) << "a link or picture was not taken into the book";
-    for (const fs::path& machinePath : {root_, fs::path(QV_SOURCE_ROOT)})
-      EXPECT_FALSE(Contains(epub.text, machinePath.string())) << machinePath;
-    EXPECT_EQ(epub.DeadLinks(), "");
+    for (const std::string& machinePath : {root_.path(), kSource.string()})
+      EXPECT_FALSE(Contains(epub.text, machinePath)) << machinePath;
     return epub;
   }
+  qvtest::ScratchDir root_;
 };
 
 TEST_F(ExampleBooks, BecomeValidEpubsWithMetadataTextPicturesAndLinks) {
-  const Epub book = Convert("examples/*.htm", "lighthouses.epub");
+  Convert("examples/*.htm");
+  const Epub book = Check("lighthouses.epub");
   // Only the two books: the chapters come in by include tags, not on their own.
   EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "out"), {}), 2);
-
-  // An EPUB is a zip archive that starts with the stored entry "mimetype".
-  const std::string raw = ReadFile(root_ / "out" / "lighthouses.epub") + std::string(58, '-');
-  EXPECT_EQ(raw.substr(0, 4) + raw.substr(8, 2) + raw.substr(30, 28),
-            std::string("PK\x03\x04\0\0", 6) + "mimetypeapplication/epub+zip");
 
   // Entities decoded and quotes kept through the command line; the author
   // from the page's meta tag; the language from a target-only include.
@@ -258,18 +197,18 @@ TEST_F(ExampleBooks, BecomeValidEpubsWithMetadataTextPicturesAndLinks) {
 
   // The links between chapters: to a section, and to a chapter as a whole
   // (the anchor lands behind its heading, in the same part of the book).
-  EXPECT_EQ(book.Follow("turns the lens").rfind(" id=\"turning\"", 0), 0u);
+  EXPECT_TRUE(book.Follow("turns the lens").starts_with(" id=\"turning\""));
   EXPECT_TRUE(Contains(book.Follow("the first chapter").substr(0, 300), "here is the rock"));
   // Every rule of the style sheet applies to something in the book, and
   // nothing comes before the first chapter.
-  EXPECT_EQ(UnusedRules(ReadFile(examples / "shared" / "book.css"), book.text), "");
+  EXPECT_EQ(UnusedRules(Read(examples / "shared/book.css"), book.text), "");
   EXPECT_FALSE(Contains(book.text, "class=\"level1 unnumbered\"")) << "an untitled chapter";
 
   // The short book: its own cover and picture; its %r tag takes back the toc.
-  const Epub tidepools(root_ / "unpacked-tidepools.epub", Unpack("tidepools.epub"));
+  const Epub tidepools = Check("tidepools.epub");
   EXPECT_EQ(Element(tidepools.opf, "dc:title"), "A Morning at the Tide Pools");
-  EXPECT_TRUE(tidepools.Holds(examples / "images" / "tidepools-cover.png"));
-  EXPECT_TRUE(tidepools.Holds(examples / "images" / "anemone.png"));
+  EXPECT_TRUE(tidepools.Holds(examples / "images/tidepools-cover.png"));
+  EXPECT_TRUE(tidepools.Holds(examples / "images/anemone.png"));
   EXPECT_FALSE(Contains(tidepools.opf, "<itemref idref=\"nav\""));
 }
 
@@ -277,24 +216,23 @@ TEST_F(ExampleBooks, BecomeValidEpubsWithMetadataTextPicturesAndLinks) {
 // shows under a line "`examples/readme/<name>`:" is that file, byte for byte,
 // and the book converts into a valid EPUB whose chapters link to each other.
 TEST_F(ExampleBooks, TheReadmeBookIsTheOneShownAndWorks) {
-  const std::string readme = ReadFile(fs::path(QV_SOURCE_ROOT) / "README.md");
+  const std::string readme = Read(kSource / "README.md");
   const std::regex shown("`(examples/readme/[^`]+)`:\n\n```html\n([\\s\\S]*?)```\n");
   std::set<std::string> files;
   for (std::sregex_iterator it(readme.begin(), readme.end(), shown), end; it != end; ++it) {
     files.insert((*it)[1].str());
-    EXPECT_EQ((*it)[2].str(), ReadFile(fs::path(QV_SOURCE_ROOT) / (*it)[1].str())) << (*it)[1];
+    EXPECT_EQ((*it)[2].str(), Read(kSource / (*it)[1].str())) << (*it)[1];
   }
-  for (const auto& entry : fs::recursive_directory_iterator(root_ / "examples" / "readme")) {
-    if (entry.is_regular_file()) {
-      EXPECT_EQ(files.count(fs::relative(entry.path(), root_).generic_string()), 1u)
-          << entry.path() << " is not shown in the README";
-    }
-  }
+  for (const auto& entry : fs::recursive_directory_iterator(root_ / "examples/readme"))
+    EXPECT_TRUE(!entry.is_regular_file() ||
+                files.contains(fs::relative(entry.path(), root_.path()).generic_string()))
+        << entry.path() << " is not shown in the README";
 
-  const Epub book = Convert("examples/readme/*.htm", "my-garden.epub");
+  Convert("examples/readme/*.htm");
+  const Epub book = Check("my-garden.epub");
   EXPECT_EQ(Element(book.opf, "dc:title"), "My Garden: A Year in Beds & Borders");
   EXPECT_EQ(Element(book.opf, "dc:creator"), "A. Smith");
-  EXPECT_EQ(book.Follow("the rows").rfind(" id=\"seeds\"", 0), 0u);
+  EXPECT_TRUE(book.Follow("the rows").starts_with(" id=\"seeds\""));
   EXPECT_TRUE(Contains(book.Follow("the first chapter").substr(0, 200), "Sow thinly"));
 }
 
@@ -302,36 +240,58 @@ TEST_F(ExampleBooks, TheReadmeBookIsTheOneShownAndWorks) {
 TEST_F(ExampleBooks, BecomeAzw3WhereCalibreIsInstalled) {
   if (!fs::exists(kEbookConvert) || !fs::exists(kEbookMeta))
     GTEST_SKIP() << "Calibre (ebook-convert, ebook-meta) is not installed";
-  ASSERT_EQ(Run({(root_ / "bin" / "qprepare").string(), "-t", "azw3", "-o", "out",
-                 "examples/*.htm"}, "log"), 0) << ReadFile(root_ / "log");
-  EXPECT_EQ(Leftovers(), "");
+  Convert("examples/*.htm", "azw3");
   for (const auto& [book, title] : {std::pair{"lighthouses", "Lighthouses & Their Keepers"},
                                     std::pair{"tidepools", "A Morning at the Tide Pools"}}) {
-    ASSERT_EQ(Run({kEbookMeta, (root_ / "out" / (std::string(book) + ".azw3")).string()},
-                  "meta.txt"), 0) << ReadFile(root_ / "meta.txt");
-    EXPECT_TRUE(std::regex_search(ReadFile(root_ / "meta.txt"),
-                                  std::regex(std::string("Title\\s*: ") + title + "\n")))
-        << ReadFile(root_ / "meta.txt");
+    ASSERT_EQ(Run({kEbookMeta, root_ / ("out/" + std::string(book) + ".azw3")}), 0)
+        << Read(root_ / "log");
+    EXPECT_TRUE(std::regex_search(Read(root_ / "log"), std::regex(std::string("Title\\s*: ") + title + "\n")))
+        << Read(root_ / "log");
   }
 }
 
-// Each INI sample of the README is one of the shipped files, key for key.
-TEST(Readme, IniSamplesAreTheShippedFiles) {
-  const fs::path source(QV_SOURCE_ROOT);
-  const quorvane::TIniFile posix((source / "config" / "shipped" / "qprepare-posix.ini").string());
-  const quorvane::TIniFile win((source / "config" / "shipped" / "qprepare-win.ini").string());
-  const std::string readme = ReadFile(source / "README.md");
+// The shipped configuration files, read the way qprepare reads them: every
+// target complete, its template's quotes intact, both files alike but for the
+// converter names; and each INI sample of the README is one of them, key for key.
+TEST(ShippedIni, BothFilesDescribeTheSameCompleteTargetsAndTheReadmeShowsThem) {
+  const fs::path dir = kSource / "config/shipped";
+  const quorvane::TIniFile posix((dir / "qprepare-posix.ini").string()),
+      win((dir / "qprepare-win.ini").string());
+  const struct { const quorvane::TIniFile& ini; std::string pandoc, calibre; } files[] = {
+      {posix, "pandoc", "ebook-convert"}, {win, "pandoc.exe", "ebook-convert.exe"}};
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.pandoc);
+    const auto read = [&](const std::string& section, const char* key) {
+      return file.ini.ReadString(section, key, "");
+    };
+    EXPECT_EQ(read("Config", "DefaultTarget") + " " + read("Config", "AbsoluteLocalUrlPrefix"),
+              "epub file:///");
+    for (const std::string name : {"epub", "docx", "odt", "lrf", "mobi", "azw3"}) {
+      SCOPED_TRACE(name);
+      const bool pandoc = name == "epub" || name == "docx" || name == "odt";
+      EXPECT_EQ(read(name, "Converter"), pandoc ? file.pandoc : file.calibre);
+      EXPECT_EQ(read(name, "Prefix") + " " + read(name, "Extension"), name + ": ." + name);
+      // pandoc takes its options first, ebook-convert its input and output.
+      const std::string tmpl = read(name, "CommandLine");
+      EXPECT_TRUE(tmpl.starts_with(pandoc ? "-f html -t " + name + " " : R"("%INPUT%" "%OUTPUT%" )"))
+          << tmpl;
+      for (const char* part : {R"("%INPUT%")", "%PARAMS%",
+                               pandoc ? R"(-o "%OUTPUT%")" : "--allow-local-files-outside-root"})
+        EXPECT_TRUE(Contains(tmpl, part)) << tmpl;
+      EXPECT_EQ(tmpl, posix.ReadString(name, "CommandLine", ""));
+    }
+  }
+  const std::string readme = Read(kSource / "README.md");
   const std::regex block("```ini\n([\\s\\S]*?)```"), line(R"(\[(.*)\]|([^=;]+)=(.*))");
   int samples = 0;
-  for (std::sregex_iterator it(readme.begin(), readme.end(), block), end; it != end; ++it) {
-    ++samples;
+  for (std::sregex_iterator it(readme.begin(), readme.end(), block), end; it != end; ++it, ++samples) {
     std::string section, differences[2];
     std::istringstream lines((*it)[1].str());
     for (std::string text; std::getline(lines, text);) {
       std::smatch m;
       if (!std::regex_match(text, m, line)) continue;
-      if (m[1].matched) { section = m[1].str(); continue; }
-      for (int i = 0; i < 2; ++i)
+      if (m[1].matched) section = m[1].str();
+      for (int i = 0; i < 2 && !m[1].matched; ++i)
         if ((i ? win : posix).ReadString(section, m[2].str(), "<missing>") != m[3].str())
           differences[i] += "[" + section + "] " + text + "\n";
     }
@@ -340,40 +300,6 @@ TEST(Readme, IniSamplesAreTheShippedFiles) {
         << differences[1];
   }
   EXPECT_GT(samples, 0) << "no INI sample found";
-}
-
-// The shipped configuration files, read the way qprepare reads them: every
-// target complete, its template's quotes intact, both files alike but for the
-// converter names.
-TEST(ShippedIni, BothFilesDescribeTheSameCompleteTargets) {
-  const fs::path dir = fs::path(QV_SOURCE_ROOT) / "config" / "shipped";
-  const quorvane::TIniFile posix((dir / "qprepare-posix.ini").string());
-  const std::string kFiles[][3] = {
-      {"qprepare-posix.ini", "pandoc", "ebook-convert"},
-      {"qprepare-win.ini", "pandoc.exe", "ebook-convert.exe"}};
-  for (const auto& [file, pandocPath, calibrePath] : kFiles) {
-    SCOPED_TRACE(file);
-    const quorvane::TIniFile ini((dir / file).string());
-    auto read = [&](const std::string& sect, const char* key) {
-      return ini.ReadString(sect, key, "");
-    };
-    EXPECT_EQ(read("Config", "DefaultTarget"), "epub");
-    EXPECT_EQ(read("Config", "AbsoluteLocalUrlPrefix"), "file:///");
-    for (const std::string name : {"epub", "docx", "odt", "lrf", "mobi", "azw3"}) {
-      SCOPED_TRACE(name);
-      const bool pandoc = name == "epub" || name == "docx" || name == "odt";
-      EXPECT_EQ(read(name, "Converter"), pandoc ? pandocPath : calibrePath);
-      EXPECT_EQ(read(name, "Prefix") + " " + read(name, "Extension"), name + ": ." + name);
-      // pandoc takes its options first, ebook-convert its input and output.
-      const std::string tmpl = read(name, "CommandLine");
-      EXPECT_EQ(tmpl.rfind(pandoc ? "-f html -t " + name + " " : R"("%INPUT%" "%OUTPUT%" )", 0), 0u)
-          << tmpl;
-      for (const char* part : {R"("%INPUT%")", "%PARAMS%", pandoc ? R"(-o "%OUTPUT%")"
-                                                            : "--allow-local-files-outside-root"})
-        EXPECT_TRUE(Contains(tmpl, part)) << tmpl;
-      EXPECT_EQ(tmpl, posix.ReadString(name, "CommandLine", ""));
-    }
-  }
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "util/Errors.h"
-#include "util/Path.h"
+#include "util/Files.h"
 #include "util/StringList.h"
-#include "common/ScratchDir.h"
 #include "util/Text.h"
+#include "common/Helpers.h"
+#include "common/ScratchDir.h"
 
 namespace quorvane {
 namespace {
@@ -19,8 +19,7 @@ constexpr PathStyle P = PathStyle::Posix;
 const std::string U = "\\\\srv\\share";
 
 TEST(PathSplit, BothStyles) {
-  struct Case { PathStyle style; std::string path, dir, file, ext, noSlash, drive; };
-  const std::vector<Case> cases = {
+  const struct { PathStyle style; std::string path, dir, file, ext, noSlash, drive; } rows[] = {
       {W, "C:\\a\\b.htm", "C:\\a\\", "b.htm", ".htm", "C:\\a", "C:"},
       {W, "C:b.htm", "C:", "b.htm", ".htm", "C:", "C:"},
       {W, "C:", "C:", "", "", "C:", "C:"},
@@ -37,24 +36,43 @@ TEST(PathSplit, BothStyles) {
       {P, "/a.b/c", "/a.b/", "c", "", "/a.b", ""},
       {P, "C:b\\c.d", "", "C:b\\c.d", ".d", "", ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    EXPECT_EQ(PathDirectory(c.path, c.style), c.dir);
-    EXPECT_EQ(PathFileName(c.path, c.style), c.file);
-    EXPECT_EQ(PathExtension(c.path, c.style), c.ext);
-    EXPECT_EQ(PathDirectoryNoSlash(c.path, c.style), c.noSlash);
-    EXPECT_EQ(PathDrive(c.path, c.style), c.drive);
-  }
-  struct Trailing { PathStyle style; std::string path, with, without; };
-  for (const Trailing& c : std::vector<Trailing>{
-           {W, "", "\\", ""}, {W, "C:", "C:\\", "C:"}, {W, "C:\\a\\", "C:\\a\\", "C:\\a"},
-           {W, "a/", "a/\\", "a/"}, {P, "", "/", ""}, {P, "/a/", "/a/", "/a"},
-           {P, "a\\", "a\\/", "a\\"}}) {
-    EXPECT_EQ(WithTrailingBackslash(c.path, c.style), c.with) << c.path;
-    EXPECT_EQ(WithoutTrailingBackslash(c.path, c.style), c.without) << c.path;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.path);
+    EXPECT_EQ(PathDirectory(r.path, r.style), r.dir);
+    EXPECT_EQ(PathFileName(r.path, r.style), r.file);
+    EXPECT_EQ(PathExtension(r.path, r.style), r.ext);
+    EXPECT_EQ(PathDirectoryNoSlash(r.path, r.style), r.noSlash);
+    EXPECT_EQ(PathDrive(r.path, r.style), r.drive);
   }
   EXPECT_EQ(ReplaceExtension("C:\\dir.x\\file", ".lrf", W), "C:\\dir.x\\file.lrf");
   EXPECT_EQ(ReplaceExtension("a.b.htm", ".lrf", W), "a.b.lrf");
+}
+
+TEST(PathSplit, TrailingSeparator) {
+  const struct { PathStyle style; std::string path, with, without; } rows[] = {
+      {W, "", "\\", ""},
+      {W, "C:", "C:\\", "C:"},
+      {W, "C:\\a\\", "C:\\a\\", "C:\\a"},
+      {W, "a/", "a/\\", "a/"},
+      {P, "", "/", ""},
+      {P, "/a/", "/a/", "/a"},
+      {P, "a\\", "a\\/", "a\\"},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(WithTrailingBackslash(r.path, r.style), r.with) << r.path;
+    EXPECT_EQ(WithoutTrailingBackslash(r.path, r.style), r.without) << r.path;
+  }
+}
+
+// What each build takes for one file: Windows ignores letter case, POSIX does not.
+TEST(SameFileName, EachBuildsRule) {
+  const struct { PathStyle style; std::string a, b; bool same; } files[] = {
+      {W, "C:\\s\\page.htm", "c:\\S\\PAGE.HTM", true},
+      {W, "C:\\s\\page.htm", "C:\\s\\page.html", false},
+      {P, "/s/page.htm", "/s/page.htm", true},
+      {P, "/s/page.htm", "/s/page.HTM", false},
+  };
+  for (const auto& f : files) EXPECT_EQ(SameFileName(f.a, f.b, f.style), f.same) << f.a << " " << f.b;
 }
 
 TEST(PathSplit, TrailByteBackslashIsNoDelimiterNorQuote) {
@@ -86,29 +104,26 @@ TEST(FullPathFrom, BothStyles) {
       {W, "C:\\a\\b \\", "C:\\a\\b \\"}, {W, "", ""}, {W, "\\\\?\\C:\\a\\..", "\\\\?\\C:\\a\\.."},
       {P, "a.htm", "/home/me/a.htm"}, {P, "/x/../y", "/y"}, {P, "../../..", "/"},
       {P, "./a//b/", "/home/me/a/b/"}, {P, "C:x\\y", "/home/me/C:x\\y"}, {P, "x. ", "/x. ", "/"},
+      {P, "/", "/"}, {P, "//a///b", "/a/b"}, {P, "/a/../", "/"}, {P, "/a/b/..", "/a"},
   };
   for (const Case& c : cases) {
     const std::string cwd = !c.cwd.empty() ? c.cwd : c.style == W ? "C:\\work\\books" : "/home/me";
     EXPECT_EQ(FullPathFrom(c.path, cwd, c.style), c.expected) << c.path << " from " << cwd;
   }
-  const std::string cwd = std::filesystem::current_path().string(), sep(1, PathSeparator());
+  const std::string cwd = std::filesystem::current_path().string(), &sep = qvtest::kSep;
   EXPECT_EQ(FullPath("a" + sep + ".." + sep + "b"), WithTrailingBackslash(cwd) + "b");
   EXPECT_EQ(FullPath("."), cwd);
 }
 
 TEST(OnDisk, DirectoriesAndFiles) {
-  try {
-    MakeDirectories("");
-    ADD_FAILURE() << "no error raised";
-  } catch (const Exception& e) {
-    EXPECT_EQ(std::string(e.KindName()) + ": " + e.what(), "Exception: Cannot create directory");
-  }
+  EXPECT_EQ(qvtest::Raised([] { MakeDirectories(""); }), "Exception: Cannot create directory");
   qvtest::ScratchDir tmp;
   tmp.MakeCurrent();
   for (const char* root : {"C:\\", "C:", "\\", "\\\\srv\\share", "/"})
     EXPECT_TRUE(MakeDirectories(root, root[0] == '/' ? P : W)) << root;
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
-  const std::string s(1, PathSeparator()), deepest = tmp / ("out" + s + "a" + s + "b");
+  const std::string& s = qvtest::kSep;
+  const std::string deepest = tmp / ("out" + s + "a" + s + "b");
   EXPECT_TRUE(MakeDirectories(deepest + s));
   EXPECT_TRUE(IsExistingDirectory(tmp / ("out" + s + "a")) && IsExistingDirectory(deepest));
   // Short and relative names; an empty parent is the current directory.
@@ -126,21 +141,31 @@ TEST(OnDisk, DirectoriesAndFiles) {
 #endif
 }
 
-TEST(Text, ReplaceQuoteCaseAndLists) {
-  struct Case { std::string text, oldText, newText; bool ignoreCase; std::string expected; };
-  for (const Case& c : std::vector<Case>{
-           {"&amp;lt;", "&amp;", "&", false, "&lt;"}, {"&AMP;amp;", "&amp;", "&", true, "&amp;"},
-           {"aaa", "a", "aa", false, "aaaaaa"},       {"aAa", "a", "Aa", true, "AaAaAa"},
-           {"aaa", "aa", "b", false, "ba"},           {"abcabc", "abc", "", false, ""},
-           {"text", "", "X", true, "text"},           {"Tail", "TAILS", "x", true, "Tail"},
-           {"Abc abc ABC", "abc", "Q", false, "Abc Q ABC"},
-           {"AbC xYz aBc", "ABC", "q", true, "q xYz q"}}) {
-    EXPECT_EQ(ReplaceAll(c.text, c.oldText, c.newText, c.ignoreCase), c.expected) << c.text;
-  }
+TEST(Text, ReplaceAll) {
+  const struct { std::string text, oldText, newText; bool ignoreCase; std::string expected; } rows[] = {
+      {"&amp;lt;", "&amp;", "&", false, "&lt;"},
+      {"&AMP;amp;", "&amp;", "&", true, "&amp;"},
+      {"aaa", "a", "aa", false, "aaaaaa"},
+      {"aAa", "a", "Aa", true, "AaAaAa"},
+      {"aaa", "aa", "b", false, "ba"},
+      {"abcabc", "abc", "", false, ""},
+      {"text", "", "X", true, "text"},
+      {"Tail", "TAILS", "x", true, "Tail"},
+      {"Abc abc ABC", "abc", "Q", false, "Abc Q ABC"},
+      {"AbC xYz aBc", "ABC", "q", true, "q xYz q"},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(ReplaceAll(r.text, r.oldText, r.newText, r.ignoreCase), r.expected) << r.text;
+}
+
+TEST(Text, QuoteAndUpperCase) {
   EXPECT_EQ(QuoteText("a b", '"'), "\"a b\"");
   EXPECT_EQ(QuoteText("say \"hi\"", '"'), "\"say \"\"hi\"\"\"");
   EXPECT_EQ(QuoteText("it's \"x\"", '\''), "'it''s \"x\"'");
   EXPECT_EQ(UpperAscii("az AZ 09 `{@[ \xe9\xff"), "AZ AZ 09 `{@[ \xe9\xff");
+}
+
+TEST(StringList, IndexOfIgnoresCase) {
   TStringList list;
   for (const char* entry : {"--title", "--Author", "--AUTHOR"}) list.Add(entry);
   EXPECT_EQ(list.IndexOf("--author"), 1);
