@@ -97,15 +97,19 @@ class Matcher {
   }
   const char* WindowEnd(const char* q, const char* stop) const;
   const char* FindByte(const char* q, unsigned char c);
-  // The text the backreference node n refers to; false when its group has
-  // not captured.
+  // The text the backreference node n refers to; false when its group holds
+  // none.
   bool Captured(const std::uint8_t* n, const char*& s, const char*& e) const {
     const unsigned group = n[OperandAt];
     if (group >= unsigned(GroupSlots)) Fail(PatternErrorCode::UnknownOpcode);
     s = starts_[group];
     e = ends_[group];
-    return s && e;
+    return HasText(s, e);
   }
+  // A group holds text when both bounds are set and its end does not lie
+  // before its start, as it does for a group opened again inside a loop
+  // until it closes.
+  static bool HasText(const char* s, const char* e) { return s && e && s <= e; }
   // Whether the len bytes at p equal the captured bytes at s, exactly or
   // (caseless) through the case swap.
   bool SameAsCaptured(bool caseless, const char* p, const char* s, std::size_t len) const {
@@ -681,7 +685,7 @@ bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
     // character next, and fails everywhere while the group is unset.
     const char* s = starts_[aid->leadBackref];
     const char* e = ends_[aid->leadBackref];
-    if (!s || !e) return false;
+    if (!HasText(s, e)) return false;
     if (s != e) {
       lead = true;
       leadAt = {*s, aid->leadBackrefCI ? char(tables_.swap[static_cast<unsigned char>(*s)]) : *s};

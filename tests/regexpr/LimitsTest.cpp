@@ -59,6 +59,12 @@ TEST(Limits, PageScansStayLinearOnTagsLeftOpen) {
   EXPECT_EQ(re.GroupStart(0), 102);
 }
 
+// A group opened again in a loop holds no text until it closes: a
+// backreference to it there fails (it once read past the subject).
+TEST(Limits, BackreferenceToAGroupOpenedAgainFails) {
+  CheckMatches({{"(b(\\2?a))*", "babab", 1, 4, "sg", "ba"}, {"(b(\\2?a))*", "babab", 1, 4, "isg", "ba"}});
+}
+
 int polls = 0;
 struct Stop {};
 void CountPoll() { ++polls; }
