@@ -796,11 +796,24 @@ bool Matcher::Counts(const RepeatRun& r, Allowed allowed, const CompiledProgram:
 
   const bool remembers = memoArmed_ && aid && aid->memoSlot >= 0;
   if (!remembers) {
-    const char* runEnd;
-    if (r.lazy) return TryUp<false>(r, nullptr, nullptr, allowed, runEnd);
-    const std::int64_t count = RegRepeat(r.operand, p, r.max);
-    Charge(count);
-    return count >= r.min && TryDown(r.next, p + count, p + r.min, 1, allowed);
+    const char* runEnd = nullptr;
+    bool matched;
+    if (r.lazy) {
+      matched = TryUp<false>(r, nullptr, nullptr, allowed, runEnd);
+    } else {
+      const std::int64_t count = RegRepeat(r.operand, p, r.max);
+      Charge(count);
+      if (count < r.max) runEnd = p + count;
+      matched = count >= r.min && TryDown(r.next, p + count, p + r.min, 1, allowed);
+    }
+    // Should the memos have been armed during these tries (or be due now),
+    // the failure is kept: the start that proved the run expensive is not
+    // tried again.
+    if (!matched && (memoArmed_ || left_ < 0) && runEnd && aid && aid->memoSlot >= 0) {
+      if (left_ < 0) Checkpoint();
+      if (memoArmed_) RememberFailure(*aid, p, runEnd);
+    }
+    return matched;
   }
 
   const std::uint64_t stepsBefore = Steps();
