@@ -32,8 +32,9 @@ constexpr std::uint64_t PollInterval = 65536;
 // its subject has bytes (at most MemoArmSteps), plus MemoArmPerByte for
 // every byte its start positions have moved on. The page scans take well
 // under one step per byte; a page that makes a run blow up arms the memos
-// within a few hundred bytes, and the run is linear from there. Until then
-// a checkpoint comes as often as the first could arm them.
+// within a few hundred bytes, and the run is linear from there. While the
+// memos are not armed, checkpoints come that often (MemoArmSteps, or the
+// subject's length when shorter), so a run arms them soon after it qualifies.
 constexpr std::uint64_t MemoArmSteps = 4096;
 constexpr std::uint64_t MemoArmPerByte = 8;
 // The start search checks in at least this often (in bytes passed over).
