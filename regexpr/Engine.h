@@ -49,9 +49,9 @@ struct CompiledProgram {
   int prefixSmall[2] = {0, 0};
   unsigned char prefixMembers[2][2] = {};
 
-  // Matcher aids, indexed by node offset (-1 = none): for a single-node
-  // repeat the characters that can follow it, for an alternative of a
-  // choice the characters its branch can begin with.
+  // Matcher aids, by node offset (nullptr, or no table at all: none): for a
+  // single-node repeat the characters that can follow it, for an
+  // alternative of a choice the characters its branch can begin with.
   struct NodeAid {
     bool restricts = false;  // set holds fewer than all characters
     ByteSet set{};
@@ -73,8 +73,8 @@ struct CompiledProgram {
     std::uint16_t memoText = 0;
     std::uint16_t memoBounds = 0;
   };
-  std::vector<std::int32_t> nodeAidIndex;
   std::vector<NodeAid> nodeAids;
+  std::vector<const NodeAid*> nodeAidIndex;
   // The program holds a backreference, so a repeated group can match empty.
   bool hasBackrefs = false;
   // Repeats with a failure memo.
@@ -143,6 +143,13 @@ bool ApplyModifierLetters(const char* first, const char* last, std::int32_t& wor
 
 // Fills the hints and matcher aids of a freshly compiled program.
 void DeriveSearchHints(CompiledProgram& program, const HintSettings& settings, const TPattern& owner);
+
+// When the runs keep failure memos (see Matcher::Counts): once a run has
+// proven expensive (the default), from its start, or never. The memos never
+// change what a run finds, only how soon; tests compare runs with and
+// without them. For the whole process, like the poll.
+enum class MemoUse { OnceExpensive, Always, Never };
+void SetMemoUse(MemoUse use);
 
 // Searches the owner's subject from `from` on; the leftmost match wins and
 // its bounds are left in the owner's groups.

@@ -27,10 +27,21 @@ constexpr std::uint64_t StepsPerByte = 1000;
 constexpr std::uint64_t MinStepBudget = 10'000'000;
 // Steps between two polls.
 constexpr std::uint64_t PollInterval = 65536;
+// Failure memos cost ordinary scans more than they save, so a run keeps
+// none until it has proven expensive: until it has taken more steps than
+// its subject has bytes (at most MemoArmSteps), plus MemoArmPerByte for
+// every byte its start positions have moved on. The page scans take well
+// under one step per byte; a page that makes a run blow up arms the memos
+// within a few hundred bytes, and the run is linear from there. While the
+// memos are not armed, checkpoints come that often (MemoArmSteps, or the
+// subject's length when shorter), so a run arms them soon after it qualifies.
+constexpr std::uint64_t MemoArmSteps = 4096;
+constexpr std::uint64_t MemoArmPerByte = 8;
 // The start search checks in at least this often (in bytes passed over).
 constexpr std::ptrdiff_t SearchWindow = std::ptrdiff_t(4) << 20;
 
 std::atomic<TPatternPoll> CurrentPoll{nullptr};
+std::atomic<MemoUse> CurrentMemoUse{MemoUse::OnceExpensive};
 
 }  // namespace
 
@@ -54,9 +65,7 @@ class Matcher {
   bool Attempt(const char* at);
   bool SearchPrefix(const char* from);
   const CompiledProgram::NodeAid* Aid(const std::uint8_t* n) const {
-    if (program_.nodeAidIndex.empty()) return nullptr;
-    const std::int32_t k = program_.nodeAidIndex[std::size_t(n - prog_)];
-    return k < 0 ? nullptr : &program_.nodeAids[std::size_t(k)];
+    return aidAt_ ? aidAt_[n - prog_] : nullptr;
   }
   bool BranchMayStart(const std::uint8_t* alt, unsigned char c) const {
     const CompiledProgram::NodeAid* aid = Aid(alt);
@@ -66,7 +75,7 @@ class Matcher {
   // Tries the rest of the program from n at p; on failure every group bound
   // set on the way is put back.
   bool TryRest(const std::uint8_t* n, const char* p) {
-    if (++steps_ >= checkAt_) Checkpoint();
+    if (--left_ < 0) Checkpoint();
     if (stackBase_ - reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) > StackBudget) TooDeep();
     const std::size_t mark = trailSize_;
     if (Match(n, p)) return true;
@@ -86,26 +95,33 @@ class Matcher {
     }
   }
   void GrowTrail();
-  // Steps: see TPattern::Exec. At each checkpoint the poll runs and the
-  // budget is checked.
-  void Charge(std::uint64_t steps) { steps_ += steps; }
+  // Steps (see TPattern::Exec) are counted down to the next checkpoint,
+  // where the poll runs, the budget is checked and the memos may be armed.
+  std::uint64_t Steps() const { return base_ - std::uint64_t(left_); }
+  void Charge(std::int64_t steps) { left_ -= steps; }
   [[gnu::noinline, gnu::cold]] void Checkpoint();
+  void SetCheckpoint(std::uint64_t steps, std::uint64_t at);
+  void ArmMemos();
   // The start search passed over the bytes from `from` to `to`.
   void PassedOver(const char* from, const char* to) {
-    steps_ += std::uint64_t(to - from) >> 6;
-    if (steps_ >= checkAt_) Checkpoint();
+    left_ -= (to - from) >> 6;
+    if (left_ < 0) Checkpoint();
   }
   const char* WindowEnd(const char* q, const char* stop) const;
   const char* FindByte(const char* q, unsigned char c);
-  // The text the backreference node n refers to; false when its group has
-  // not captured.
+  // The text the backreference node n refers to; false when its group holds
+  // none.
   bool Captured(const std::uint8_t* n, const char*& s, const char*& e) const {
     const unsigned group = n[OperandAt];
     if (group >= unsigned(GroupSlots)) Fail(PatternErrorCode::UnknownOpcode);
     s = starts_[group];
     e = ends_[group];
-    return s && e;
+    return HasText(s, e);
   }
+  // A group holds text when both bounds are set and its end does not lie
+  // before its start, as it does for a group opened again inside a loop
+  // until it closes.
+  static bool HasText(const char* s, const char* e) { return s && e && s <= e; }
   // Whether the len bytes at p equal the captured bytes at s, exactly or
   // (caseless) through the case swap.
   bool SameAsCaptured(bool caseless, const char* p, const char* s, std::size_t len) const {
@@ -117,17 +133,24 @@ class Matcher {
     }
     return true;
   }
+  // A single-node repeat at p: its operand, what follows it, its counts.
+  struct RepeatRun {
+    const std::uint8_t* operand;
+    const std::uint8_t* next;
+    const char* p;
+    std::int64_t min, max;
+    bool lazy;
+  };
   bool Repeat(const std::uint8_t* n, const char* p);
+  template <typename Allowed>
+  bool Counts(const RepeatRun& r, Allowed allowed, const CompiledProgram::NodeAid* aid,
+              const RunTables::MemoEntry* known);
   template <typename Allowed>
   bool TryDown(const std::uint8_t* next, const char* top, const char* bottom, std::ptrdiff_t width,
                Allowed allowed);
-  template <typename Allowed>
-  bool TryUp(const std::uint8_t* next, const std::uint8_t* operand, const char* p, std::int64_t min,
-             std::int64_t max, const char* stopAt, const char* knownEnd, Allowed allowed, const char*& runEnd);
+  template <bool Remembering, typename Allowed>
+  bool TryUp(const RepeatRun& r, const char* stopAt, const char* knownEnd, Allowed allowed, const char*& runEnd);
   bool SameKey(const RunTables::MemoEntry& e, const CompiledProgram::NodeAid& aid) const;
-  const RunTables::MemoEntry* FindMemo(const CompiledProgram::NodeAid& aid, const char* p) const {
-    return remembered_ ? FindRemembered(aid, p) : nullptr;
-  }
   [[gnu::noinline]] const RunTables::MemoEntry* FindRemembered(const CompiledProgram::NodeAid& aid,
                                                                 const char* p) const;
   [[gnu::noinline]] void RememberFailure(const CompiledProgram::NodeAid& aid, const char* p, const char* hi);
@@ -147,6 +170,7 @@ class Matcher {
   TPattern& owner_;
   const CompiledProgram& program_;
   const std::uint8_t* prog_;
+  const CompiledProgram::NodeAid* const* aidAt_;
   RunTables& tables_;
   const char* textBegin_;
   const char* textEnd_;
@@ -162,25 +186,23 @@ class Matcher {
   bool hasPair_;
   char pairHead_;
   char pairTail_;
-  std::int32_t loopCounters_[MaxLoopLevels + 1] = {};
-  std::uint64_t steps_ = 0;
-  std::uint64_t checkAt_ = 0;  // the next checkpoint
+  std::int32_t loopCounters_[MaxLoopLevels + 1];  // set by LoopEntry
+  // The next checkpoint comes when left_ drops below 0; the step count is
+  // then base_ + 1.
+  std::int64_t left_ = 0;
+  std::uint64_t base_ = 0;
+  std::uint64_t pollAt_ = PollInterval;
   std::uint64_t budget_ = 0;
   TPatternPoll poll_;
+  const char* from_ = nullptr;     // where the search began
+  const char* attempt_ = nullptr;  // the start position being tried
+  std::uint64_t armFloor_;   // see MemoArmSteps
+  bool arming_;              // the memos are armed once the run proves expensive
+  bool memoArmed_ = false;   // failures are remembered in this run
   bool remembered_ = false;  // a failure was remembered in this run
 };
 
 bool SearchSubject(TPattern& owner, const CompiledProgram& program, RunTables& tables, const char* from) {
-  const std::size_t memoSize = std::size_t(program.memoSlots) * RunTables::MemoWays;
-  if (tables.memo.size() < memoSize) {
-    tables.memo.resize(memoSize);
-    tables.memoTurn.resize(std::size_t(program.memoSlots));
-  }
-  // Entries of earlier runs go stale; should the number wrap, they go.
-  if (++tables.run == 0) {
-    for (RunTables::MemoEntry& e : tables.memo) e.run = 0;
-    tables.run = 1;
-  }
   return Matcher(owner, program, tables).Search(from);
 }
 
@@ -193,6 +215,8 @@ void SetPatternPoll(TPatternPoll poll) { regex::CurrentPoll.store(poll, std::mem
 }  // namespace quorvane
 
 namespace quorvane::regex {
+
+void SetMemoUse(MemoUse use) { CurrentMemoUse.store(use, std::memory_order_relaxed); }
 
 // How much stack an attempt may use. Windows gives the main thread 1 MiB
 // (mingw links 2 MiB, but the tool must not rely on that). Measured: the
@@ -208,6 +232,7 @@ Matcher::Matcher(TPattern& owner, const CompiledProgram& program, RunTables& tab
     : owner_(owner),
       program_(program),
       prog_(program.Start()),
+      aidAt_(program.nodeAidIndex.empty() ? nullptr : program.nodeAidIndex.data()),
       tables_(tables),
       textBegin_(owner.input_.data()),
       textEnd_(owner.input_.data() + owner.input_.size()),
@@ -220,13 +245,45 @@ Matcher::Matcher(TPattern& owner, const CompiledProgram& program, RunTables& tab
       pairTail_(owner.pairTail_),
       budget_(std::max(MinStepBudget, StepsPerByte * std::uint64_t(textEnd_ - textBegin_))),
       poll_(CurrentPoll.load(std::memory_order_relaxed)) {
-  checkAt_ = std::min(PollInterval, budget_);
+  const std::uint64_t length = std::uint64_t(textEnd_ - textBegin_);
+  armFloor_ = std::max<std::uint64_t>(std::min(MemoArmSteps, length), 1);
+  const MemoUse use = program.memoSlots > 0 ? CurrentMemoUse.load(std::memory_order_relaxed) : MemoUse::Never;
+  if (use == MemoUse::Always) ArmMemos();
+  arming_ = use == MemoUse::OnceExpensive;
+  SetCheckpoint(0, std::min(arming_ ? armFloor_ : PollInterval, budget_));
 }
 
 void Matcher::Checkpoint() {
-  if (steps_ >= budget_) Fail(PatternErrorCode::MatchTooComplex);
-  if (poll_) poll_();
-  checkAt_ = std::min(steps_ + PollInterval, budget_);
+  const std::uint64_t steps = Steps();
+  if (steps >= budget_) Fail(PatternErrorCode::MatchTooComplex);
+  if (steps >= pollAt_) {
+    if (poll_) poll_();
+    pollAt_ = steps + PollInterval;
+  }
+  if (arming_ && steps >= armFloor_ + MemoArmPerByte * std::uint64_t(attempt_ - from_)) ArmMemos();
+  std::uint64_t next = std::min(pollAt_, budget_);
+  if (arming_) next = std::min(next, steps + armFloor_);
+  SetCheckpoint(steps, next);
+}
+
+void Matcher::ArmMemos() {
+  memoArmed_ = true;
+  arming_ = false;
+  const std::size_t memoSize = std::size_t(program_.memoSlots) * RunTables::MemoWays;
+  if (tables_.memo.size() < memoSize) {
+    tables_.memo.resize(memoSize);
+    tables_.memoTurn.resize(std::size_t(program_.memoSlots));
+  }
+  // Entries of earlier runs go stale; should the number wrap, they go.
+  if (++tables_.run == 0) {
+    for (RunTables::MemoEntry& e : tables_.memo) e.run = 0;
+    tables_.run = 1;
+  }
+}
+
+void Matcher::SetCheckpoint(std::uint64_t steps, std::uint64_t at) {
+  base_ = at - 1;
+  left_ = std::int64_t(base_ - steps);
 }
 
 const char* Matcher::WindowEnd(const char* q, const char* stop) const {
@@ -254,6 +311,7 @@ void Matcher::GrowTrail() {
 void Matcher::TooDeep() const { Fail(PatternErrorCode::RecursionTooDeep); }
 
 bool Matcher::Attempt(const char* at) {
+  attempt_ = at;
   stackBase_ = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
   trailSize_ = 0;
   loopLevel_ = 0;
@@ -281,12 +339,12 @@ bool Matcher::SearchPrefix(const char* from) {
   // The last position where a whole prefix still fits.
   const char* const last = textEnd_ - length;
   const char* q = from;
-  if (BestPairScanner() && program.prefixSmall[0] > 0 && textEnd_ - q > PairScanOverread) {
+  const PairScanner findPair = BestPairScanner();
+  if (findPair && program.prefixSmall[0] > 0 && textEnd_ - q > PairScanOverread) {
     const PairScan scan{program.prefixMembers[0][0], program.prefixMembers[0][1], program.prefixMembers[1][0],
                         program.prefixMembers[1][1], length > 1 && program.prefixSmall[1] > 0};
     const int checked = scan.second ? 2 : 1;
     const char* const vectorStop = textEnd_ - PairScanOverread;
-    const PairScanner findPair = BestPairScanner();
     while (q < vectorStop) {
       const char* const window = q;
       const char* const stop = WindowEnd(q, vectorStop);
@@ -309,6 +367,7 @@ bool Matcher::SearchPrefix(const char* from) {
 
 // Tries the start positions from `from` on; the leftmost that matches wins.
 bool Matcher::Search(const char* from) {
+  from_ = attempt_ = from;
   if (program_.anchored) return Attempt(from);
   if (program_.prefixLength > 0) return SearchPrefix(from);
   if (program_.firstLiteral != 0) {
@@ -561,17 +620,37 @@ std::int64_t Matcher::BackrefRepeat(const std::uint8_t* operand, const char* p, 
 namespace {
 
 // Where the rest of the program after a repeat can start, as far as the
-// search hints tell.
+// search hints tell: At(q) for one position, Next(q, end) for the first one
+// in [q, end), or end.
 struct AnyPosition {
-  bool operator()(const char*) const { return true; }
+  static bool At(const char*) { return true; }
+  static const char* Next(const char* q, const char*) { return q; }
 };
 struct LeadPosition {  // the first character of a backreference's text
   char a, b;
-  bool operator()(const char* q) const { return *q == a || *q == b; }
+  bool At(const char* q) const { return *q == a || *q == b; }
+  const char* Next(const char* q, const char* end) const {
+    if (a == b) {
+      const void* hit = std::memchr(q, a, std::size_t(end - q));
+      return hit ? static_cast<const char*>(hit) : end;
+    }
+    while (q < end && *q != a && *q != b) ++q;
+    return q;
+  }
 };
 struct FollowPosition {
   const bool* allows;
-  bool operator()(const char* q) const { return allows[static_cast<unsigned char>(*q)]; }
+  bool At(const char* q) const { return allows[static_cast<unsigned char>(*q)]; }
+  const char* Next(const char* q, const char* end) const {
+    for (; end - q >= 4; q += 4) {
+      if (At(q)) return q;
+      if (At(q + 1)) return q + 1;
+      if (At(q + 2)) return q + 2;
+      if (At(q + 3)) return q + 3;
+    }
+    while (q < end && !At(q)) ++q;
+    return q;
+  }
 };
 
 // A lazy repeat counts its run this far ahead at first, then twice as far
@@ -588,7 +667,7 @@ template <typename Allowed>
 bool Matcher::TryDown(const std::uint8_t* next, const char* top, const char* bottom, std::ptrdiff_t width,
                       Allowed allowed) {
   for (const char* q = top;; q -= width) {
-    if (allowed(q) && TryRest(next, q)) return true;
+    if (allowed.At(q) && TryRest(next, q)) return true;
     if (q == bottom) return false;
   }
 }
@@ -597,33 +676,33 @@ bool Matcher::TryDown(const std::uint8_t* next, const char* top, const char* bot
 // tries go. Tries from stopAt on are known to fail (see Repeat): reaching it
 // ends the repeat, and the run is then known to end at knownEnd. runEnd is
 // set when the end of the run becomes known.
-template <typename Allowed>
-bool Matcher::TryUp(const std::uint8_t* next, const std::uint8_t* operand, const char* p, std::int64_t min,
-                    std::int64_t max, const char* stopAt, const char* knownEnd, Allowed allowed,
+template <bool Remembering, typename Allowed>
+bool Matcher::TryUp(const RepeatRun& r, const char* stopAt, const char* knownEnd, Allowed allowed,
                     const char*& runEnd) {
+  const char* const p = r.p;
   std::int64_t ahead = LazyCountAhead;
-  std::int64_t want = max - min < ahead ? max : min + ahead;
-  std::int64_t counted = RegRepeat(operand, p, want);
-  Charge(std::uint64_t(counted));
+  std::int64_t want = r.max - r.min < ahead ? r.max : r.min + ahead;
+  std::int64_t counted = RegRepeat(r.operand, p, want);
+  Charge(counted);
   bool ended = counted < want;
-  if (counted < min) {
+  if (counted < r.min) {
     if (ended) runEnd = p + counted;
     return false;
   }
-  for (const char* q = p + min;;) {
+  for (const char* q = p + r.min;;) {
     const char* const last = p + counted;
-    const bool stops = stopAt && stopAt <= last;
-    for (const char* const end = stops ? stopAt - 1 : last; q <= end; ++q)
-      if (allowed(q) && TryRest(next, q)) return true;
+    const bool stops = Remembering && stopAt && stopAt <= last;
+    for (const char* const end = stops ? stopAt : last + 1; (q = allowed.Next(q, end)) < end; ++q)
+      if (TryRest(r.next, q)) return true;
     if (stops) {
       runEnd = knownEnd;
       return false;
     }
-    if (ended || counted >= max) break;
+    if (ended || counted >= r.max) break;
     ahead *= 2;
-    want = max - counted < ahead ? max - counted : ahead;
-    const std::int64_t more = RegRepeat(operand, p + counted, want);
-    Charge(std::uint64_t(more));
+    want = r.max - counted < ahead ? r.max - counted : ahead;
+    const std::int64_t more = RegRepeat(r.operand, p + counted, want);
+    Charge(more);
     counted += more;
     ended = more < want;
   }
@@ -633,125 +712,142 @@ bool Matcher::TryUp(const std::uint8_t* next, const std::uint8_t* operand, const
 
 // A single-node repeat: the rest of the program after each permitted count
 // of the operand, longest first (greedy) or shortest first.
+bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
+  RepeatRun r;
+  r.p = p;
+  switch (n[0]) {
+    case OpRepeatStar:
+    case OpRepeatStarLazy:
+      r.min = 0;
+      r.max = std::numeric_limits<std::int32_t>::max();
+      break;
+    case OpRepeatPlus:
+    case OpRepeatPlusLazy:
+      r.min = 1;
+      r.max = std::numeric_limits<std::int32_t>::max();
+      break;
+    default:
+      r.min = ReadInt32(n + RepeatMinAt);
+      r.max = ReadInt32(n + RepeatMaxAt);
+      break;
+  }
+  r.operand = RepeatOperand(n);
+  r.next = NextNode(n);
+  r.lazy = Info(n[0]).lazy;
+  const CompiledProgram::NodeAid* aid = Aid(n);
+  if (!aid) return Counts(r, AnyPosition{}, nullptr, nullptr);
+
+  // Once a failure was remembered in this run, a start inside one fails.
+  const RunTables::MemoEntry* known = nullptr;
+  if (remembered_ && aid->memoSlot >= 0) {
+    known = FindRemembered(*aid, p);
+    if (known && p >= known->lo) return false;
+  }
+
+  // Counts after which the rest cannot start are skipped without a try.
+  const bool* follow = aid->restricts ? aid->allows.data() : nullptr;
+  if (aid->leadBackref) {
+    // The rest begins with a backreference: it needs the group's first
+    // character next, and fails everywhere while the group is unset.
+    const char* s = starts_[aid->leadBackref];
+    const char* e = ends_[aid->leadBackref];
+    if (!HasText(s, e)) return false;
+    if (s != e) {
+      const LeadPosition lead{*s, aid->leadBackrefCI ? char(tables_.swap[static_cast<unsigned char>(*s)]) : *s};
+      return Counts(r, lead, aid, known);
+    }
+    // Empty text: what follows the backreference comes next.
+    if (aid->afterLeadRestricts) follow = aid->afterLeadAllows.data();
+  }
+  if (follow) return Counts(r, FollowPosition{follow}, aid, known);
+  return Counts(r, AnyPosition{}, aid, known);
+}
+
+// The counts of a repeat, where the rest can start at the positions
+// `allowed` accepts.
 //
 // Where the rest depends only on the position and on the texts the groups
 // of its key hold (no loops, see DeriveSearchHints), a repeat that failed
 // from p over a run of its operand ending at hi fails from every later
 // start in that run too, as its tries are a subset: the memo keeps such
 // failures, and a start before a remembered one tries only the counts that
-// end before the remembered tries begin. This keeps the page scans linear
-// where lazy groups and backreferences would otherwise try every split
-// again from every start.
-bool Matcher::Repeat(const std::uint8_t* n, const char* p) {
-  const std::uint8_t op = n[0];
-  std::int64_t min, max;
-  switch (op) {
-    case OpRepeatStar:
-    case OpRepeatStarLazy:
-      min = 0;
-      max = std::numeric_limits<std::int32_t>::max();
-      break;
-    case OpRepeatPlus:
-    case OpRepeatPlusLazy:
-      min = 1;
-      max = std::numeric_limits<std::int32_t>::max();
-      break;
-    default:
-      min = ReadInt32(n + RepeatMinAt);
-      max = ReadInt32(n + RepeatMaxAt);
-      break;
-  }
-  const std::uint8_t* const operand = RepeatOperand(n);
-  const std::uint8_t* const next = NextNode(n);
-  const bool lazy = Info(op).lazy;
-  const CompiledProgram::NodeAid* aid = Aid(n);
-
-  const RunTables::MemoEntry* known = nullptr;
-  if (aid && aid->memoSlot >= 0) {
-    known = FindMemo(*aid, p);
-    if (known && p >= known->lo) return false;
-  }
-
-  // Counts after which the rest cannot start are skipped without a try.
-  const bool* follow = aid && aid->restricts ? aid->allows.data() : nullptr;
-  bool lead = false;
-  LeadPosition leadAt{0, 0};
-  if (aid && aid->leadBackref) {
-    // The rest begins with a backreference: it needs the group's first
-    // character next, and fails everywhere while the group is unset.
-    const char* s = starts_[aid->leadBackref];
-    const char* e = ends_[aid->leadBackref];
-    if (!s || !e) return false;
-    if (s != e) {
-      lead = true;
-      leadAt = {*s, aid->leadBackrefCI ? char(tables_.swap[static_cast<unsigned char>(*s)]) : *s};
-    } else if (aid->afterLeadRestricts) {
-      // Empty text: what follows the backreference comes next.
-      follow = aid->afterLeadAllows.data();
-    }
-  }
-
-  if (operand[0] == OpBackref || operand[0] == OpBackrefCI) {
+// end before the remembered tries begin (`known`). This keeps the page
+// scans linear where lazy groups and backreferences would otherwise try
+// every split again from every start. Failures are kept once the run has
+// proven expensive (see Checkpoint).
+template <typename Allowed>
+bool Matcher::Counts(const RepeatRun& r, Allowed allowed, const CompiledProgram::NodeAid* aid,
+                     const RunTables::MemoEntry* known) {
+  const char* const p = r.p;
+  if (r.operand[0] == OpBackref || r.operand[0] == OpBackrefCI) {
     std::size_t width;
-    const std::int64_t count = BackrefRepeat(operand, p, max, width);
-    if (count < min) return false;
+    const std::int64_t count = BackrefRepeat(r.operand, p, r.max, width);
+    if (count < r.min) return false;
     // Repetitions of empty text all end where they start: one try is enough.
-    if (width == 0) return TryRest(next, p);
+    if (width == 0) return TryRest(r.next, p);
     const std::ptrdiff_t step = std::ptrdiff_t(width);
-    const char* const shortest = p + min * step;
+    const char* const shortest = p + r.min * step;
     const char* const longest = p + count * step;
-    if (lazy) {
-      for (const char* q = shortest;; q += step) {
-        const bool allowed = lead ? leadAt(q) : !follow || FollowPosition{follow}(q);
-        if (allowed && TryRest(next, q)) return true;
-        if (q == longest) return false;
-      }
+    if (!r.lazy) return TryDown(r.next, longest, shortest, step, allowed);
+    for (const char* q = shortest;; q += step) {
+      if (allowed.At(q) && TryRest(r.next, q)) return true;
+      if (q == longest) return false;
     }
-    if (lead) return TryDown(next, longest, shortest, step, leadAt);
-    if (follow) return TryDown(next, longest, shortest, step, FollowPosition{follow});
-    return TryDown(next, longest, shortest, step, AnyPosition{});
   }
 
-  const std::uint64_t stepsBefore = steps_;
+  const bool remembers = memoArmed_ && aid && aid->memoSlot >= 0;
+  if (!remembers) {
+    const char* runEnd = nullptr;
+    bool matched;
+    if (r.lazy) {
+      matched = TryUp<false>(r, nullptr, nullptr, allowed, runEnd);
+    } else {
+      const std::int64_t count = RegRepeat(r.operand, p, r.max);
+      Charge(count);
+      if (count < r.max) runEnd = p + count;
+      matched = count >= r.min && TryDown(r.next, p + count, p + r.min, 1, allowed);
+    }
+    // Should the memos have been armed during these tries (or be due now),
+    // the failure is kept: the start that proved the run expensive is not
+    // tried again.
+    if (!matched && (memoArmed_ || left_ < 0) && runEnd && aid && aid->memoSlot >= 0) {
+      if (left_ < 0) Checkpoint();
+      if (memoArmed_) RememberFailure(*aid, p, runEnd);
+    }
+    return matched;
+  }
+
+  const std::uint64_t stepsBefore = Steps();
   const char* runEnd = nullptr;
   bool matched = false;
-  if (lazy) {
-    const char* const stopAt = known ? known->lo + min : nullptr;
-    const char* const knownEnd = known ? known->hi : nullptr;
-    if (lead) matched = TryUp(next, operand, p, min, max, stopAt, knownEnd, leadAt, runEnd);
-    else if (follow) matched = TryUp(next, operand, p, min, max, stopAt, knownEnd, FollowPosition{follow}, runEnd);
-    else matched = TryUp(next, operand, p, min, max, stopAt, knownEnd, AnyPosition{}, runEnd);
+  if (r.lazy) {
+    matched = TryUp<true>(r, known ? known->lo + r.min : nullptr, known ? known->hi : nullptr, allowed, runEnd);
   } else {
     std::int64_t count;
     const char* top;
-    if (known && known->hi - p <= max) {
+    if (known && known->hi - p <= r.max) {
       // Only the counts that end before the remembered tries are new, if
       // the run from p reaches the remembered one.
       const std::int64_t toKnown = known->lo - p;
-      count = RegRepeat(operand, p, toKnown);
-      Charge(std::uint64_t(count));
+      count = RegRepeat(r.operand, p, toKnown);
+      Charge(count);
       if (count == toKnown) {
         runEnd = known->hi;
         count = known->hi - p;
-        top = p + count < known->lo + min ? p + count : known->lo + min - 1;
+        top = p + count < known->lo + r.min ? p + count : known->lo + r.min - 1;
       } else {
-        if (count < max) runEnd = p + count;
+        if (count < r.max) runEnd = p + count;
         top = p + count;
       }
     } else {
-      count = RegRepeat(operand, p, max);
-      Charge(std::uint64_t(count));
-      if (count < max) runEnd = p + count;
+      count = RegRepeat(r.operand, p, r.max);
+      Charge(count);
+      if (count < r.max) runEnd = p + count;
       top = p + count;
     }
-    if (count >= min && top >= p + min) {
-      if (lead) matched = TryDown(next, top, p + min, 1, leadAt);
-      else if (follow) matched = TryDown(next, top, p + min, 1, FollowPosition{follow});
-      else matched = TryDown(next, top, p + min, 1, AnyPosition{});
-    }
+    if (count >= r.min && top >= p + r.min) matched = TryDown(r.next, top, p + r.min, 1, allowed);
   }
-  if (!matched && runEnd && aid && aid->memoSlot >= 0 && (known || steps_ - stepsBefore >= MemoMinSteps))
-    RememberFailure(*aid, p, runEnd);
+  if (!matched && runEnd && (known || Steps() - stepsBefore >= MemoMinSteps)) RememberFailure(*aid, p, runEnd);
   return matched;
 }
 

@@ -299,7 +299,7 @@ void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPatter
     if (op == OpBackref || op == OpBackrefCI) program.hasBackrefs = true;
   }
   if (program.size > NodeSetProgramLimit) return;
-  program.nodeAidIndex.assign(program.size, -1);
+  std::vector<std::int32_t> index(program.size, -1);
   RestWalk rest(program);
   auto record = [&](std::size_t at, const std::uint8_t* from, bool isRepeat) {
     if (!from) return;
@@ -346,7 +346,7 @@ void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPatter
       aid.allows[std::size_t(c)] = InByteSet(aid.set.data(), static_cast<unsigned char>(c));
       aid.afterLeadAllows[std::size_t(c)] = InByteSet(aid.afterLead.data(), static_cast<unsigned char>(c));
     }
-    program.nodeAidIndex[at] = std::int32_t(program.nodeAids.size());
+    index[at] = std::int32_t(program.nodeAids.size());
     program.nodeAids.push_back(aid);
   };
   for (std::size_t at = 1; at < program.size; at += NodeSize(prog + at)) {
@@ -355,6 +355,10 @@ void DeriveNodeSets(CompiledProgram& program, StartCharWalk& walk, const TPatter
     if (n[0] == OpAlternative) record(at, n + NodeHeaderSize, false);
     if (IsSingleRepeat(n[0])) record(at, NextNode(n), true);
   }
+  if (program.nodeAids.empty()) return;
+  program.nodeAidIndex.assign(program.size, nullptr);
+  for (std::size_t at = 0; at < program.size; ++at)
+    if (index[at] >= 0) program.nodeAidIndex[at] = &program.nodeAids[std::size_t(index[at])];
 }
 
 }  // namespace

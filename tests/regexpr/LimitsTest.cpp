@@ -2,6 +2,7 @@
 // memo that keeps the page scans linear, the poll hook and the stack limit.
 // After each of them gives up, the object stays usable.
 #include "TestSupport.h"
+#include "regexpr/Engine.h"
 
 namespace {
 
@@ -51,12 +52,45 @@ TEST(Limits, PageScansStayLinearOnTagsLeftOpen) {
     re.SetExpression(pattern);
     EXPECT_EQ(Scan(re, page), std::vector<int>{}) << pattern;
   }
-  // A failure is remembered for the text its group held only: the run after
-  // the double quote fails, the same run after the single quote does not.
-  TPattern re;
-  re.SetExpression("([\"'])[^>]*?\\1!");
-  ASSERT_TRUE(re.Exec("\"" + std::string(100, '.') + "'a'!"));
-  EXPECT_EQ(re.GroupStart(0), 102);
+}
+
+// The failure memos change how soon a run ends, never what it finds: runs
+// that keep them from their start against runs that keep none, where a
+// mistake in a memo's key (the text or the bounds of a group), in its range
+// or in the counts tried before a remembered failure shows.
+TEST(Limits, FailureMemosNeverChangeWhatARunFinds) {
+  using quorvane::regex::MemoUse;
+  struct Reset {
+    ~Reset() { quorvane::regex::SetMemoUse(MemoUse::OnceExpensive); }
+  } reset;
+  const std::string dots(100, '.');
+  const struct { const char* pattern; std::string subject; const char* modifiers = "sg"; } cases[] = {
+      {"([\"'])[^>]*?\\1!", "\"" + dots + "'a'!"},  // the failure after " is not one after '
+      {"(\\w{1,}|b)a*\\1", "abaccbaaa"},
+      {"[^c]{1,}([abc]*?(b[^>]*?)|b){2}", ">bbaaaa", "isg"},
+      {"[^c]*.+(b+.*?)\\1", "abb bab "},
+      {"[^c]+b*?(\\w+?ab)", "aaabbbbba"},
+      {"\\w*.{0,}?[^>]{0,}?\\w+(bb+?)", "cbbca"},
+      {"(a*)[ab]*ab", "aaaa" + std::string(44, 'b')},
+      {"(.+.*)\\1", "aa'< a\"<\"'a\"\"<a\">aa"},
+  };
+  for (const auto& c : cases) {
+    std::vector<int> found[2];
+    for (MemoUse use : {MemoUse::Always, MemoUse::Never}) {
+      quorvane::regex::SetMemoUse(use);
+      TPattern re;
+      UseModifiers(re, c.modifiers);
+      re.SetExpression(c.pattern);
+      found[use == MemoUse::Never] = Scan(re, c.subject);
+    }
+    EXPECT_EQ(found[0], found[1]) << c.pattern << " on " << c.subject;
+  }
+}
+
+// A group opened again in a loop holds no text until it closes: a
+// backreference to it there fails (it once read past the subject).
+TEST(Limits, BackreferenceToAGroupOpenedAgainFails) {
+  CheckMatches({{"(b(\\2?a))*", "babab", 1, 4, "sg", "ba"}, {"(b(\\2?a))*", "babab", 1, 4, "isg", "ba"}});
 }
 
 int polls = 0;
