@@ -10,22 +10,6 @@
 namespace e2e {
 namespace {
 
-std::string ExitPage(const std::string& code) {
-  return "<meta name=\"lrf:--exit\" content=\"" + code + "\">";
-}
-
-// The command line shown for a call made with the default template.
-std::string Shown(const std::string& converter, const Call& call) {
-  std::string line = converter + " ";
-  for (std::size_t i = 0; i + 2 < call.args.size(); ++i) line += call.args[i] + " ";
-  return line + " --output=\"" + call.args[call.args.size() - 2].substr(9) + "\" \"" +
-         call.Input() + "\"";
-}
-
-std::string Block(const std::string& kind, const fs::path& file, const std::string& message) {
-  return kNl + "ERROR " + kind + " WHILE CONVERTING " + S(file) + ":" + kNl + message + kNl + kNl;
-}
-
 class Batch : public E2eTest {};
 
 TEST_F(Batch, FilesComeBeforeSubdirectoriesDepthFirst) {

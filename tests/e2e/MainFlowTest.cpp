@@ -34,7 +34,7 @@ TEST_F(MainFlow, ExitCodesOutputAndSummary) {
   Page("b.htm", "");
   Page("sub/c.htm", "");
   // Not .html: a Windows search for *.htm finds that too (by its short name).
-  Page("bad.page", "<meta name=\"lrf:--exit\" content=\"3\">");
+  Page("bad.page", ExitPage("3"));
   const std::string usage = "Quorvane Prepare v0.12" + kNl, sep(1, fs::path::preferred_separator);
   const std::string noIni = "Converter in " + S(bin_ / "qprepare.ini") + " is empty." + kNl;
   auto invalid = [](const std::string& target) {

@@ -48,11 +48,9 @@ TEST_F(Robust, AConverterOverItsTimeLimitIsStoppedAndItsFileFails) {
   EXPECT_EQ(r.exitCode, 0) << r.out;
   const std::vector<Call> calls = Calls();
   ASSERT_EQ(calls.size(), 1u);
-  const std::string message =
-      "ERROR EkelvoError WHILE CONVERTING " + S(work_ / "slow.htm") + ":" + kNl + "fakeconv" + kExe +
-      " did not finish within 1 seconds." + kNl + "Command Line: " + S(conv_) +
-      " --sleep=60000 --ignore-term  --output=\"" + S(work_ / "slow.lrf") + "\" \"" +
-      calls[0].Input() + "\"" + kNl;
+  const std::string message = Block("EkelvoError", work_ / "slow.htm", "fakeconv" + kExe +
+                                    " did not finish within 1 seconds." + kNl + "Command Line: " +
+                                    Shown(S(conv_), calls[0]));
   EXPECT_TRUE(Has(r.out, message)) << r.out;
   EXPECT_TRUE(Has(ReadFile(work_ / "log.txt"), message));
   EXPECT_FALSE(Has(ReadFile(record_), "AWAKE"));
@@ -62,7 +60,7 @@ TEST_F(Robust, AConverterOverItsTimeLimitIsStoppedAndItsFileFails) {
 // as a success.
 TEST_F(Robust, AnErrorLogThatCannotBeWrittenIsToldOnceAndFailsTheRun) {
   DefaultIni();
-  for (const char* page : {"x.htm", "y.htm"}) Page(page, "<meta name=\"*:--exit\" content=\"3\">");
+  for (const char* page : {"x.htm", "y.htm"}) Page(page, ExitPage("3"));
   const std::string log = S(fs::path("nodir") / "log.txt");
   RunResult r = Run({"-e", log, "*.htm"});
   EXPECT_EQ(r.exitCode, 1);
