@@ -1,4 +1,4 @@
-// The command line: usage, exit codes, options left to right, and what the
+// The command line: exit codes and summaries, options left to right, and what the
 // converter receives.
 #include "Harness.h"
 
@@ -6,27 +6,6 @@ namespace e2e {
 namespace {
 
 class MainFlow : public E2eTest {};
-
-TEST_F(MainFlow, UsageAndTargetsWithoutIni) {
-  RunResult r = Run({});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(r.out.starts_with("Quorvane Prepare v0.12" + kNl + kNl + "Syntax: qprepare" + kExe +
-                                " [-r[+]] [-t <target>] [-o <dir>] [-e <file>] <wildcard>" +
-                                kNl + kNl))
-      << r.out;
-  // Two lines keep their trailing blank; the printing adds a line break to
-  // the text's own.
-  EXPECT_TRUE(Has(r.out, kNl + "          -- or -. <value> can contain several replacement "
-                               "characters: " + kNl));
-  EXPECT_TRUE(r.out.ends_with("possible - see " + kNl + "INI file for possible prefixes; \"*:\" "
-                              "can also be used for \"any target\"." + kNl + kNl));
-  EXPECT_EQ(Count(r.out, kNl), 34u);
-  r = Run({"-t", "lrf"});
-  EXPECT_EQ(r.exitCode, 2);
-  // The reason follows on standard error.
-  EXPECT_EQ(r.out, "lrf is not a valid target for conversion. Check your INI file." + kNl);
-  EXPECT_EQ(r.err, "The INI file " + S(bin_ / "qprepare.ini") + " does not exist." + kNl);
-}
 
 TEST_F(MainFlow, ExitCodesOutputAndSummary) {
   DefaultIni("[broken]\nConverter=" + S(bin_ / "missing") + "\n");

@@ -1,4 +1,4 @@
-// The options around the conversion: help and version, the dry run (-n) and
+// The usage text, help and version, the dry run (-n) and
 // skipping pages whose output is up to date (-u).
 #include <chrono>
 #include <regex>
@@ -22,6 +22,16 @@ TEST_F(Options, HelpAndVersionEndTheRunWithZero) {
   // The help is the usage text naming the actual default target, with a
   // block of lines for the further options.
   std::string usage = Run({}).out;
+  EXPECT_TRUE(usage.starts_with("Quorvane Prepare v0.12" + kNl + kNl + "Syntax: qprepare" + kExe +
+                                " [-r[+]] [-t <target>] [-o <dir>] [-e <file>] <wildcard>" + kNl + kNl))
+      << usage;
+  // Two lines keep their trailing blank; the printing adds a line break to
+  // the text's own.
+  EXPECT_TRUE(Has(usage, kNl + "          -- or -. <value> can contain several replacement "
+                               "characters: " + kNl));
+  EXPECT_TRUE(usage.ends_with("possible - see " + kNl + "INI file for possible prefixes; \"*:\" "
+                              "can also be used for \"any target\"." + kNl + kNl));
+  EXPECT_EQ(Count(usage, kNl), 34u);
   const std::string help = Run({"--help"}).out;
   const std::size_t start = help.find(kNl + "Parameter -n,") + kNl.size();
   const std::size_t stop = help.find(kNl + kNl + "Two special") + kNl.size();
@@ -62,6 +72,12 @@ TEST_F(Options, HelpAndVersionEndTheRunWithZero) {
     else Ini(ini);
     EXPECT_TRUE(Has(Run({"-?"}).out, "(default: " + target + ")" + kNl)) << target;
   }
+  // Without an INI file no target is valid; the reason follows on standard error.
+  fs::remove(bin_ / "qprepare.ini");
+  const RunResult r = Run({"-t", "lrf"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "lrf is not a valid target for conversion. Check your INI file." + kNl);
+  EXPECT_EQ(r.err, "The INI file " + S(bin_ / "qprepare.ini") + " does not exist." + kNl);
 }
 
 TEST_F(Options, DryRunShowsWhatWouldRunAndChangesNothing) {
