@@ -130,6 +130,11 @@ class E2eTest : public ::testing::Test {
     const int code = child.Wait();
     return {code, ReadFile(stdout_), ReadFile(stderr_)};
   }
+  // Run, with only this run's converter calls recorded.
+  RunResult RunAgain(const std::vector<std::string>& args) {
+    fs::remove(record_);
+    return Run(args);
+  }
 
   // The recorded converter runs, in order.
   std::vector<Call> Calls() const {
