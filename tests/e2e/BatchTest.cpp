@@ -85,7 +85,8 @@ TEST_F(Batch, WithErrorLogEveryFileIsTriedAndEveryFailureLogged) {
                              {"exit", "-2", windows ? "-2" : "254"}, {"exit", "137", "137"}};
   if (!windows) exits.push_back({"raise", "9", "137 (killed by signal 9, SIGKILL)"});
   for (const Exit& e : exits)
-    Page(e.option + e.value + ".htm", "<meta name=\"lrf:--" + e.option + "\" content=\"" + e.value + "\">");
+    Page(e.option + e.value + ".htm",
+         "<meta name=\"lrf:--" + e.option + "\" content=\"" + e.value + "\">");
   Page("ok.htm", "");
   Page("self.htm", "<meta name=\"html:--touch-output\" content=\"%e\">");
   Page("cyc1.htm", "<meta name=\"@include\" content=\"cyc2.htm\">");

@@ -21,7 +21,9 @@ TEST_F(Options, HelpAndVersionEndTheRunWithZero) {
   Page("a.htm", "");
   // The help is the usage text naming the actual default target, with a
   // block of lines for the further options.
-  std::string usage = Run({}).out;
+  const RunResult bare = Run({});
+  EXPECT_EQ(bare.exitCode, 1);
+  std::string usage = bare.out;
   EXPECT_TRUE(usage.starts_with("Quorvane Prepare v0.12" + kNl + kNl + "Syntax: qprepare" + kExe +
                                 " [-r[+]] [-t <target>] [-o <dir>] [-e <file>] <wildcard>" + kNl + kNl))
       << usage;

@@ -35,6 +35,7 @@ class RoundTrip : public E2eTest {
     for (std::size_t i = 0; i < std::size(kValues); ++i) text += Meta("--v" + std::to_string(i), kValues[i]);
     Page(S(fs::path(folder) / page), text + Meta("--f", "%f"));
     fs::create_directories(tempDir);
+    // Wine takes the temporary folder from its registry, not from TMP.
     env_ = {"TMPDIR=" + S(tempDir), "TMP=" + S(tempDir), "TEMP=" + S(tempDir)};
     const RunResult r = RunAgain({"-o", S(outDir), S(file)});
     ASSERT_EQ(r.exitCode, 0) << r.out;
