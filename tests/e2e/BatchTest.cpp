@@ -1,4 +1,5 @@
-// The walk over a wildcard's files, converter runs, failures and the error log.
+// The walk over a wildcard's files, converter runs, failures, the error log and
+// pages whose tag scan is costly.
 #include <algorithm>
 #include <chrono>
 #include <regex>
@@ -173,6 +174,27 @@ TEST_F(Batch, InterruptWaitsForTheConverterAndCleansUp) {
   EXPECT_FALSE(fs::exists(work_ / "log.txt"));
   // The interrupted file counts neither way; the summary says why the run ended.
   EXPECT_EQ(ReadFile(stderr_), "0 converted, 0 failed, interrupted" + kNl);
+}
+
+// A page whose tag scan once never ended: a meta tag left open, repeated
+// (no ">" after it), costs time in the fourth power of its length with a
+// plain backtracking scan. The scan ends now, the page converts with its
+// real tags and all of its bytes, and the batch goes on with the next page.
+TEST_F(Batch, APageOfTagsLeftOpenConvertsAndTheNextPageToo) {
+  DefaultIni();
+  std::string broken = "<meta name=\"lrf:--title\" content=\"Broken\">";
+  while (broken.size() < 256 * 1024) broken += "<meta name=\"a\" content=\"b ";
+  Page("a.htm", broken);
+  Page("b.htm", "<meta name=\"lrf:--title\" content=\"Next\">");
+  RunResult r = Run({"-e", "log.txt", "*.htm"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_FALSE(fs::exists(work_ / "log.txt")) << ReadFile(work_ / "log.txt");
+  std::vector<Call> calls = Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  if (calls[0].args.at(0) != "--title=Broken") std::swap(calls[0], calls[1]);  // the system's order
+  EXPECT_EQ(calls[0].args.at(0), "--title=Broken");
+  EXPECT_TRUE(calls[0].files.at(calls[0].Input()) == broken);  // not printed: 256 KiB
+  EXPECT_EQ(calls[1].args.at(0), "--title=Next");
 }
 
 }  // namespace
