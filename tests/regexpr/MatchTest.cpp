@@ -63,6 +63,7 @@ TEST(Match, BackReferences) {
       {"(a)|b\\1", "b", -1, 0},
       {"(a*)b\\1", "b", 1, 1, "sg", ""},
       {"(ab)\\1+", "abababa", 1, 6},
+      {"(ab)\\1+c", "ababc", 1, 5},  // repeated exactly its minimum
       {"(a)\\1", "aA", 1, 2, "isg"},
       {"(a)\\1*", "aAaA", 1, 4, "isg"},
       // Repeats of a backreference to empty text end.
