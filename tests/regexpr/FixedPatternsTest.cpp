@@ -24,7 +24,8 @@ TEST(FixedPatterns, MetaTagsOfARealPage) {
       "<meta name=lrf:--x content=5>\r\n"
       "<meta content=\"ignored\" name=\"lrf:--ignored\">\r\n"
       "<meta name=\"lrf:--a\" lang=\"en\" content=\"v\">\r\n"
-      "<meta name=\"x\"content=\"no blank\"><meta name=\"q\" content=\"a>b\">\r\n"
+      "<meta name=\"x\"content=\"no blank\"><meta name = \"y\" content=\"blanks around =\">\r\n"
+      "<meta name=\"q\" content=\"a>b\">\r\n"
       "</HEAD>\r\n<body><p>meta name=\"not a tag\" content=\"x\"</p></body>\r\n</HTML>\r\n";
   const std::vector<std::string> want = {
       "<META NAME=\"lrf:--title\" CONTENT=\"The Quiet Harbour\">|\"|lrf:--title|\"|The Quiet Harbour",
