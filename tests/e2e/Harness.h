@@ -54,6 +54,24 @@ struct Call {
 };
 struct RunResult { int exitCode = -1; std::string out, err; };  // standard output and error
 
+// A page whose converter run exits with code.
+inline std::string ExitPage(const std::string& code) {
+  return "<meta name=\"lrf:--exit\" content=\"" + code + "\">";
+}
+
+// The command line shown for a call made with the default template.
+inline std::string Shown(const std::string& converter, const Call& call) {
+  std::string line = converter + " ";
+  for (std::size_t i = 0; i + 2 < call.args.size(); ++i) line += call.args[i] + " ";
+  return line + " --output=\"" + call.args[call.args.size() - 2].substr(9) + "\" \"" +
+         call.Input() + "\"";
+}
+
+// An error block as the console and the error log show it.
+inline std::string Block(const std::string& kind, const fs::path& file, const std::string& message) {
+  return kNl + "ERROR " + kind + " WHILE CONVERTING " + S(file) + ":" + kNl + message + kNl + kNl;
+}
+
 class E2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -111,6 +129,11 @@ class E2eTest : public ::testing::Test {
     if (!Start(child, args)) return {};
     const int code = child.Wait();
     return {code, ReadFile(stdout_), ReadFile(stderr_)};
+  }
+  // Run, with only this run's converter calls recorded.
+  RunResult RunAgain(const std::vector<std::string>& args) {
+    fs::remove(record_);
+    return Run(args);
   }
 
   // The recorded converter runs, in order.

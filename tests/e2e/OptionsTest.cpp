@@ -1,4 +1,4 @@
-// The options around the conversion: help and version, the dry run (-n) and
+// The usage text, help and version, the dry run (-n) and
 // skipping pages whose output is up to date (-u).
 #include <chrono>
 #include <regex>
@@ -21,7 +21,19 @@ TEST_F(Options, HelpAndVersionEndTheRunWithZero) {
   Page("a.htm", "");
   // The help is the usage text naming the actual default target, with a
   // block of lines for the further options.
-  std::string usage = Run({}).out;
+  const RunResult bare = Run({});
+  EXPECT_EQ(bare.exitCode, 1);
+  std::string usage = bare.out;
+  EXPECT_TRUE(usage.starts_with("Quorvane Prepare v0.12" + kNl + kNl + "Syntax: qprepare" + kExe +
+                                " [-r[+]] [-t <target>] [-o <dir>] [-e <file>] <wildcard>" + kNl + kNl))
+      << usage;
+  // Two lines keep their trailing blank; the printing adds a line break to
+  // the text's own.
+  EXPECT_TRUE(Has(usage, kNl + "          -- or -. <value> can contain several replacement "
+                               "characters: " + kNl));
+  EXPECT_TRUE(usage.ends_with("possible - see " + kNl + "INI file for possible prefixes; \"*:\" "
+                              "can also be used for \"any target\"." + kNl + kNl));
+  EXPECT_EQ(Count(usage, kNl), 34u);
   const std::string help = Run({"--help"}).out;
   const std::size_t start = help.find(kNl + "Parameter -n,") + kNl.size();
   const std::size_t stop = help.find(kNl + kNl + "Two special") + kNl.size();
@@ -48,8 +60,7 @@ TEST_F(Options, HelpAndVersionEndTheRunWithZero) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
-    fs::remove(record_);
-    const RunResult r = Run(c.args);
+    const RunResult r = RunAgain(c.args);
     EXPECT_EQ(r.exitCode, 0);
     if (c.calls == 0) EXPECT_EQ(r.out, c.out);
     else EXPECT_TRUE(r.out.ends_with(c.out)) << r.out;
@@ -62,6 +73,12 @@ TEST_F(Options, HelpAndVersionEndTheRunWithZero) {
     else Ini(ini);
     EXPECT_TRUE(Has(Run({"-?"}).out, "(default: " + target + ")" + kNl)) << target;
   }
+  // Without an INI file no target is valid; the reason follows on standard error.
+  fs::remove(bin_ / "qprepare.ini");
+  const RunResult r = Run({"-t", "lrf"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "lrf is not a valid target for conversion. Check your INI file." + kNl);
+  EXPECT_EQ(r.err, "The INI file " + S(bin_ / "qprepare.ini") + " does not exist." + kNl);
 }
 
 TEST_F(Options, DryRunShowsWhatWouldRunAndChangesNothing) {
@@ -119,30 +136,28 @@ TEST_F(Options, UpdateSkipsPagesOlderThanTheirOutput) {
   const auto then = fs::file_time_type::clock::now() - std::chrono::hours(3);
   const auto made = then + std::chrono::hours(1), later = then + std::chrono::hours(2);
 
-  const struct { fs::path changed; bool converts; } cases[] = {
-      {{}, false},
-      {inputs[0], true}, {inputs[1], true}, {inputs[2], true}, {inputs[3], true},
-      {inputs[4], true}, {inputs[5], true}, {inputs[6], true}, {inputs[7], true},
-      {output, true},  // output as old as everything else: not newer
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.changed);
+  // Nothing changed: skipped. Any input newer than the output, or an output
+  // as old as everything else (not newer): converted.
+  std::vector<fs::path> changes = inputs;
+  changes.insert(changes.begin(), fs::path());
+  changes.push_back(output);
+  for (const fs::path& changed : changes) {
+    SCOPED_TRACE(changed);
+    const bool converts = !changed.empty();
     for (const fs::path& input : inputs) fs::last_write_time(input, then);
     fs::last_write_time(output, made);
-    if (!c.changed.empty()) fs::last_write_time(c.changed, c.changed == output ? then : later);
-    fs::remove(record_);
-    const RunResult r = Run({"-u", "-o", "out", "a.htm"});
+    if (converts) fs::last_write_time(changed, changed == output ? then : later);
+    const RunResult r = RunAgain({"-u", "-o", "out", "a.htm"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(Calls().size(), c.converts ? 1u : 0u);
+    EXPECT_EQ(Calls().size(), converts ? 1u : 0u);
     const std::string skipped = "UP TO DATE: " + S(fs::path("out") / "a.lrf") + kNl;
-    EXPECT_EQ(r.out == skipped, !c.converts) << r.out;
-    const std::string summary = c.converts ? "1 converted" : "0 converted, 1 up to date";
+    EXPECT_EQ(r.out == skipped, !converts) << r.out;
+    const std::string summary = converts ? "1 converted" : "0 converted, 1 up to date";
     EXPECT_EQ(r.err, summary + ", 0 failed" + kNl);
   }
   // A missing output converts; so does any page without -u.
   fs::remove(output);
-  fs::remove(record_);
-  EXPECT_TRUE(Has(Run({"-u", "-o", "out", "a.htm"}).out, "EXEC: "));
+  EXPECT_TRUE(Has(RunAgain({"-u", "-o", "out", "a.htm"}).out, "EXEC: "));
   EXPECT_EQ(Calls().size(), 1u);
 }
 

@@ -35,17 +35,12 @@ class RoundTrip : public E2eTest {
     for (std::size_t i = 0; i < std::size(kValues); ++i) text += Meta("--v" + std::to_string(i), kValues[i]);
     Page(S(fs::path(folder) / page), text + Meta("--f", "%f"));
     fs::create_directories(tempDir);
-    fs::remove(record_);
-
-    quorvane::platform::ChildProcess child;
     // Wine takes the temporary folder from its registry, not from TMP.
-    const std::vector<std::string> env{"FAKECONV_RECORD=" + S(record_), "TMPDIR=" + S(tempDir)};
-    std::uint32_t error = 0;
-    ASSERT_TRUE(child.Start({S(qprepare_), "-o", S(outDir), S(file)}, S(stdout_), S(work_), env,
-                            error));
-    ASSERT_EQ(child.Wait(), 0) << ReadFile(stdout_);
+    env_ = {"TMPDIR=" + S(tempDir), "TMP=" + S(tempDir), "TEMP=" + S(tempDir)};
+    const RunResult r = RunAgain({"-o", S(outDir), S(file)});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
     const std::vector<Call> calls = Calls();
-    ASSERT_EQ(calls.size(), 1u) << ReadFile(stdout_);
+    ASSERT_EQ(calls.size(), 1u) << r.out;
     std::vector<std::string> expected;
     for (std::size_t i = 0; i < std::size(kValues); ++i)
       expected.push_back("--v" + std::to_string(i) + "=" + kValues[i]);

@@ -6,31 +6,12 @@ namespace {
 
 using namespace regexpr_test;
 
-// Every match as "whole|group 1|group 2|...", "-" for a group that took no
-// part; each text is checked against the subject at the group's bounds, and
-// each match must be the first occurrence of its text after the one before.
+// Every match as "whole|group 1|group 2|...", "-" for a group that took no part.
 std::vector<std::string> ScanPage(const char* pattern, const std::string& page, int groups) {
   TPattern re;
   UseModifiers(re, "isg");
   re.SetExpression(pattern);
-  std::vector<std::string> found;
-  std::size_t after = 0;
-  for (bool ok = re.Exec(page); ok && found.size() <= page.size(); ok = re.ExecNext()) {
-    std::string match = page.find(re.GroupText(0), after) + 1 == std::size_t(re.GroupStart(0)) ? "" : "<skipped>";
-    after = std::size_t(re.GroupStart(0) + re.GroupLength(0) - 1);
-    for (int n = 0; n <= groups; ++n) {
-      const std::string text = re.GroupText(n);
-      if (n > 0) match += "|";
-      if (re.GroupStart(n) < 1) {
-        match += re.GroupLength(n) == -1 && text.empty() ? "-" : "<bad unset group>";
-      } else {
-        const std::size_t from = std::size_t(re.GroupStart(n) - 1), length = std::size_t(re.GroupLength(n));
-        match += text == page.substr(from, length) && from + length <= page.size() ? text : "<bad bounds>";
-      }
-    }
-    found.push_back(match);
-  }
-  return found;
+  return Scan(re, page, groups, true);
 }
 
 TEST(FixedPatterns, MetaTagsOfARealPage) {
@@ -43,12 +24,8 @@ TEST(FixedPatterns, MetaTagsOfARealPage) {
       "<meta name=lrf:--x content=5>\r\n"
       "<meta content=\"ignored\" name=\"lrf:--ignored\">\r\n"
       "<meta name=\"lrf:--a\" lang=\"en\" content=\"v\">\r\n"
-      "<!-- <meta name=\"@include\" content=\"inc/common.htm\"> -->\r\n"
-      "<Meta Name=\"epub:--cover\"\tContent=\"cover.jpg\" />\r\n"
-      "<meta name=\"x\"content=\"no blank\">\r\n"
-      "<meta name = \"y\" content=\"blanks around the equals sign\">\r\n"
+      "<meta name=\"x\"content=\"no blank\"><meta name = \"y\" content=\"blanks around =\">\r\n"
       "<meta name=\"q\" content=\"a>b\">\r\n"
-      "<meta name=\"one\" content=\"1\"><meta name=\"two\" content='2'>\r\n"
       "</HEAD>\r\n<body><p>meta name=\"not a tag\" content=\"x\"</p></body>\r\n</HTML>\r\n";
   const std::vector<std::string> want = {
       "<META NAME=\"lrf:--title\" CONTENT=\"The Quiet Harbour\">|\"|lrf:--title|\"|The Quiet Harbour",
@@ -57,39 +34,31 @@ TEST(FixedPatterns, MetaTagsOfARealPage) {
       "<meta name=lrf:--x content=5>||lrf:--x||",  // unquoted: the content is empty, the rest absorbed
       // Another attribute between name and content joins the name.
       "<meta name=\"lrf:--a\" lang=\"en\" content=\"v\">|\"|lrf:--a\" lang=\"en|\"|v",
-      "<meta name=\"@include\" content=\"inc/common.htm\">|\"|@include|\"|inc/common.htm",
-      "<Meta Name=\"epub:--cover\"\tContent=\"cover.jpg\" />|\"|epub:--cover|\"|cover.jpg",
       "<meta name=\"q\" content=\"a>|\"|q||",  // a '>' inside the value ends the tag there
-      "<meta name=\"one\" content=\"1\">|\"|one|\"|1",
-      "<meta name=\"two\" content='2'>|\"|two|'|2",
   };
   EXPECT_EQ(ScanPage(kMetaTag, page, 4), want);
 }
 
 TEST(FixedPatterns, LinksOfARealPage) {
   const std::string page =
-      "<html><head>\n<link rel=\"stylesheet\" href=\"css/site.css\">\n"
-      "<LINK REL=\"icon\" HREF='img/icon.png'>\n</head>\n<body>\n"
+      "<html><head>\n<LINK REL=\"icon\" HREF='img/icon.png'>\n</head>\n<body>\n"
       "<A HREF=\"http://example.com/x?y=1\">Web</A>\n"
       "<a href=\"\">Empty</a>\n<a href=plain.htm>Unquoted</a>\n"
       "<img src=\"pics/a.png\" href=\"ignored.htm\" alt=\"A\">\n"
       "<img alt=\"B\" data-src=\"lazy.png\">\n<image xlink:href=\"p.svg\"/>\n"
       "<a\n  class=\"x\"\n  href=\"../up/it's.htm\">Apostrophe</a>\n"
-      "<a href=\"C:\\books\\x.htm\">Drive</a>\n"
       "<p>not a link: < a href=\"no.htm\"> and href=\"bare.htm\"</p>\n"
       "<a title=\"see href=x\" href=\"y.htm\">T</a>\n</body></html>\n";
   // Groups: attribute, quote, value, scheme, value after the scheme.
   const std::vector<std::string> want = {
-      "<link rel=\"stylesheet\" href=\"css/site.css\"|href|\"|css/site.css|-|css/site.css",
       "<LINK REL=\"icon\" HREF='img/icon.png'|HREF|'|img/icon.png|-|img/icon.png",
       "<A HREF=\"http://example.com/x?y=1\"|HREF|\"|http://example.com/x?y=1|http:|//example.com/x?y=1",
       "<a href=\"\"|href|\"||-|",
-      "<a href=|href|||-|",  // unquoted values are never taken
+      "<a href=|href|||-|",                                      // unquoted values are never taken
       "<img src=\"pics/a.png\"|src|\"|pics/a.png|-|pics/a.png",  // only the first attribute counts
       // data-src is not src; a colon may stand before the name.
       "<image xlink:href=\"p.svg\"|href|\"|p.svg|-|p.svg",
       "<a\n  class=\"x\"\n  href=\"../up/it's.htm\"|href|\"|../up/it's.htm|-|../up/it's.htm",
-      "<a href=\"C:\\books\\x.htm\"|href|\"|C:\\books\\x.htm|C:|\\books\\x.htm",
       "<a title=\"see href=|href|||-|",  // href= inside another attribute's value comes first
   };
   EXPECT_EQ(ScanPage(kLink, page, 5), want);
@@ -97,15 +66,16 @@ TEST(FixedPatterns, LinksOfARealPage) {
 
 TEST(FixedPatterns, ScanStopsAtNulAndCountsEveryTag) {
   const std::string cut("<a href=\"1.htm\"><a href=\"2.htm\">\0<a href=\"3.htm\">", 49);
-  EXPECT_EQ(ScanPage(kLink, cut, 3), (std::vector<std::string>{"<a href=\"1.htm\"|href|\"|1.htm",
-                                                               "<a href=\"2.htm\"|href|\"|2.htm"}));
+  EXPECT_EQ(ScanPage(kLink, cut, 3),
+            (std::vector<std::string>{"<a href=\"1.htm\"|href|\"|1.htm", "<a href=\"2.htm\"|href|\"|2.htm"}));
   // A long page: every tag is found once, in order.
   std::string big;
   std::vector<std::string> metas, links;
   for (int i = 0; i < 3000; ++i) {
     const std::string n = std::to_string(i), content = std::to_string(3 * i);
     const std::string meta = "<META name=\"lrf:--p" + n + "\" content='" + content + "'>";
-    big += "<p class=\"c" + std::to_string(i % 7) + "\">Text " + n + "</p>\n" + meta + "\n<img src=\"pic" + n + ".png\">\n";
+    big += "<p class=\"c" + std::to_string(i % 7) + "\">Text " + n + "</p>\n" + meta + "\n<img src=\"pic" +
+           n + ".png\">\n";
     metas.push_back(meta + "|\"|lrf:--p" + n + "|'|" + content);
     links.push_back("<img src=\"pic" + n + ".png\"|src|\"|pic" + n + ".png|-|pic" + n + ".png");
   }

@@ -16,13 +16,19 @@ using quorvane::EPatternError;
 using quorvane::TPattern;
 
 // The program's two tag patterns, run with i, s and g on.
-inline const char* const kMetaTag = "<meta\\s+name=([\"']?)([^>]*?)\\1\\s+content=([\"']?)([^>]*?)\\3[^>]*>";
+inline const char* const kMetaTag =
+    "<meta\\s+name=([\"']?)([^>]*?)\\1\\s+content=([\"']?)([^>]*?)\\3[^>]*>";
 inline const char* const kLink = "<[a-z][^>]*?[\\s:](href|src)=([\"']?)(([a-z]+:)?([^>]*?))\\2";
+
+inline std::string Times(std::string_view text, int n) {
+  std::string out;
+  while (n-- > 0) out += text;
+  return out;
+}
 
 // Modifier letters i r s g m x switch on, all others off.
 inline void UseModifiers(TPattern& re, std::string_view letters) {
-  constexpr std::string_view order = "irsgmx";
-  for (int i = 0; i < 6; ++i) re.SetModifierFlag(i + 1, letters.find(order[std::size_t(i)]) != letters.npos);
+  for (int i = 0; i < 6; ++i) re.SetModifierFlag(i + 1, letters.find("irsgmx"[i]) != letters.npos);
 }
 
 // A run compiles the pattern; inspection is valid afterwards.
@@ -44,41 +50,56 @@ std::optional<EPatternError> Raised(F f) {
   return std::nullopt;
 }
 
-// Every match of a full scan (Exec, then ExecNext) with the bounds of groups
-// 0 to 5, or the error code; at most 1000 matches.
-inline std::vector<int> Scan(TPattern& re, const std::string& subject) {
-  std::vector<int> out;
+// Every match of a full scan (Exec, then ExecNext): groups 0 to `groups` as
+// "start+length" joined by blanks, or with `texts` their texts joined by bars
+// ("-" for a group that took no part); an error ends the list as "error N".
+inline std::vector<std::string> Scan(TPattern& re, const std::string& subject, int groups = 5,
+                                     bool texts = false) {
+  std::vector<std::string> out;
   try {
-    for (bool ok = re.Exec(subject); ok && out.size() < 12000; ok = re.ExecNext())
-      for (int n = 0; n <= 5; ++n) out.insert(out.end(), {re.GroupStart(n), re.GroupLength(n)});
+    for (bool ok = re.Exec(subject); ok && out.size() <= subject.size(); ok = re.ExecNext()) {
+      std::string match;
+      for (int n = 0; n <= groups; ++n) {
+        match += n == 0 ? "" : texts ? "|" : " ";
+        if (texts) match += re.GroupStart(n) < 0 ? "-" : re.GroupText(n);
+        else match += std::to_string(re.GroupStart(n)) + "+" + std::to_string(re.GroupLength(n));
+      }
+      out.push_back(match);
+    }
   } catch (const EPatternError& e) {
-    out.push_back(-1000 - e.Code);
+    out.push_back("error " + std::to_string(e.Code));
   }
   return out;
 }
 
+// One run of a fresh object; start -1: no match. ExecPos(offset) runs when
+// the offset is not 1.
 struct MatchCase {
-  std::string pattern;
-  std::string subject;
-  int start;  // -1: no match
-  int length;
+  std::string pattern, subject;
+  int start, length;
   const char* modifiers = "sg";
   const char* group1 = nullptr;  // text of group 1, when given
+  int offset = 1;
 };
 
 inline void CheckMatches(const std::vector<MatchCase>& cases) {
   for (const MatchCase& c : cases) {
-    SCOPED_TRACE("pattern '" + c.pattern + "' modifiers '" + c.modifiers + "' subject '" + c.subject + "'");
+    SCOPED_TRACE("pattern '" + c.pattern + "' modifiers '" + c.modifiers + "' subject '" +
+                 c.subject + "' from " + std::to_string(c.offset));
     TPattern re;
     UseModifiers(re, c.modifiers);
     re.SetExpression(c.pattern);
     bool found = false;
-    EXPECT_NO_THROW(found = re.Exec(c.subject));
+    re.SetInputString(c.subject);
+    EXPECT_NO_THROW(found = re.ExecPos(c.offset));
     EXPECT_EQ(found, c.start > 0);
     EXPECT_EQ(re.GroupStart(0), c.start);
     EXPECT_EQ(re.GroupLength(0), c.start > 0 ? c.length : -1);
-    EXPECT_EQ(re.GroupText(0), c.start > 0 ? c.subject.substr(std::size_t(c.start - 1), std::size_t(c.length)) : "");
-    EXPECT_EQ(c.group1 ? re.GroupText(1) : "", c.group1 ? c.group1 : "");
+    const std::size_t from = std::size_t(c.start > 0 ? c.start - 1 : 0);
+    EXPECT_EQ(re.GroupText(0), c.start > 0 ? c.subject.substr(from, std::size_t(c.length)) : "");
+    if (c.group1) {
+      EXPECT_EQ(re.GroupText(1), c.group1);
+    }
   }
 }
 
