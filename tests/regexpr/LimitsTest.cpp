@@ -74,7 +74,7 @@ TEST(Limits, FailureMemosNeverChangeWhatARunFinds) {
       {"(.+.*)\\1", "aa'< a\"<\"'a\"\"<a\">aa"},
   };
   for (const auto& c : cases) {
-    std::vector<int> found[2];
+    std::vector<std::string> found[2];
     for (MemoUse use : {MemoUse::Always, MemoUse::Never}) {
       quorvane::regex::SetMemoUse(use);
       TPattern re;
