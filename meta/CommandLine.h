@@ -7,9 +7,19 @@
 
 namespace quorvane {
 
-// The converter's argument text for one input file. A dry run passes
-// makeOutputDirectory false: everything happens but the output directory's
-// creation.
+// The converter's argument text for one input file, in these steps:
+//  1. load the page with its includes inlined (LoadDocument);
+//  2. collect the target's parameters from its meta tags, entities decoded
+//     and placeholders expanded (CollectParameters);
+//  3. name the output file (OutputFileName) and refuse one that is the page
+//     itself (SameFile);
+//  4. write the temporary copy with its links made absolute (WriteTempCopy);
+//  5. create the output directory unless makeOutputDirectory is false (a dry
+//     run: everything else happens);
+//  6. fill the target's template with the parameters, the copy and the output
+//     (FillTemplate).
+// Any failure raises the page's error; a copy already written stays listed in
+// TempCopyList for the caller's clean-up.
 std::string BuildCommandLine(const std::string& sourceDir, const std::string& relFile,
                              const std::string& extension, const std::string& outputDir,
                              const std::string& commandLine, bool keepDirStructure,

@@ -1,7 +1,7 @@
 #include "meta/Dependencies.h"
 
 #include "meta/MetaScan.h"
-#include "meta/TempCopy.h"
+#include "meta/Links.h"
 #include "util/StringList.h"
 
 namespace quorvane {

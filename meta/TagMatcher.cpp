@@ -1,10 +1,5 @@
 #include "meta/TagMatcher.h"
 
-#include <algorithm>
-
-#include "base/Errors.h"
-#include "util/Files.h"
-
 namespace quorvane {
 
 std::unique_ptr<TPattern> NewTagMatcher(const std::string& pattern) {
@@ -45,19 +40,6 @@ std::string RewriteTags(const std::string& pattern, const std::string& text,
   return output;
 }
 
-namespace {
-
-// The full path of a name; a name the system cannot make absolute (one too
-// long for it) fails the page rather than being read against the current
-// directory.
-std::string FullPathOrFail(const std::string& path, PathStyle style) {
-  std::string full = FullPath(path, style);
-  if (full.empty()) throw Exception("Cannot form the full path of " + path);
-  return full;
-}
-
-}  // namespace
-
 std::optional<std::size_t> OffsetAfterEdits(const std::vector<TTagEdit>& edits,
                                             std::size_t offset, std::size_t length) {
   std::size_t shifted = offset;
@@ -72,20 +54,6 @@ std::optional<std::size_t> OffsetAfterEdits(const std::vector<TTagEdit>& edits,
     }
   }
   return shifted;
-}
-
-std::string ResolveReference(const std::string& baseFile, const std::string& reference,
-                             PathStyle style) {
-  if (reference.empty()) return {};
-  std::string ref = reference;
-  if (style == PathStyle::Posix) {
-    // Pages written on Windows use backslashes; read them as slashes.
-    std::replace(ref.begin(), ref.end(), '\\', '/');
-  }
-  if (!PathDrive(ref, style).empty()) return FullPathOrFail(ref, style);
-  const std::string base = FullPathOrFail(baseFile, style);
-  if (ref[0] == '/' || ref[0] == '\\') return PathDrive(base, style) + ref;
-  return PathDirectory(base, style) + ref;
 }
 
 }  // namespace quorvane

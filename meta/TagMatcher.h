@@ -46,14 +46,4 @@ std::string RewriteTags(const std::string& pattern, const std::string& text,
 std::optional<std::size_t> OffsetAfterEdits(const std::vector<TTagEdit>& edits,
                                             std::size_t offset, std::size_t length = 0);
 
-// The path that a reference written inside baseFile denotes. An empty
-// reference gives an empty text; a reference with a drive or share is made
-// absolute; one that starts with a separator goes to the root of the base
-// file's drive; any other is appended to the base file's directory as
-// written. In POSIX style every backslash of the reference counts as a slash.
-// A name whose full path the system cannot form (one too long for it) raises
-// Exception "Cannot form the full path of <name>".
-std::string ResolveReference(const std::string& baseFile, const std::string& reference,
-                             PathStyle style = kHostPathStyle);
-
 }  // namespace quorvane

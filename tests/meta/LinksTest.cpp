@@ -5,8 +5,8 @@
 
 #include "common/ModuleScope.h"
 #include "common/ScratchDir.h"
+#include "meta/Links.h"
 #include "meta/MetaScan.h"
-#include "meta/TagMatcher.h"
 #include "util/Files.h"
 #include "util/Text.h"
 
