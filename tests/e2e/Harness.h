@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ChildProcess.h"
 #include "platform/Platform.h"
 
 namespace e2e {

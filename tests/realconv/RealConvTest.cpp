@@ -14,6 +14,7 @@
 #include "common/Helpers.h"
 #include "common/ScratchDir.h"
 #include "config/Config.h"
+#include "platform/ChildProcess.h"
 #include "platform/Platform.h"
 
 namespace {

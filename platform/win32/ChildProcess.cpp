@@ -3,7 +3,9 @@
 
 #include <map>
 
+#include "platform/ChildProcess.h"
 #include "platform/Platform.h"
+#include "platform/win32/Handle.h"
 #include "base/Ascii.h"
 
 namespace quorvane::platform {
@@ -53,24 +55,6 @@ std::string EnvironmentBlock(const std::vector<std::string>& extra) {
   return result;
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE h = nullptr) : h_(h) {}
-  ~Handle() {
-    if (h_ && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  void reset(HANDLE h) {
-    if (h_ && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    h_ = h;
-  }
-
- private:
-  HANDLE h_;
-};
-
 }  // namespace
 
 struct ChildProcess::State {
@@ -105,7 +89,7 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
   inherit.bInheritHandle = TRUE;
   Handle output(CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (output.get() == INVALID_HANDLE_VALUE) {
+  if (!output.ok()) {
     errorCode = GetLastError();
     return false;
   }
@@ -113,7 +97,7 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
   if (!errorFile.empty()) {
     error.reset(CreateFileA(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (error.get() == INVALID_HANDLE_VALUE) {
+    if (!error.ok()) {
       errorCode = GetLastError();
       return false;
     }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/ChildProcess.h"
 #include "platform/Platform.h"
 #include "platform/posix/Spawn.h"
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/win32/Handle.h"
 
 namespace quorvane::platform {
 
@@ -63,7 +64,7 @@ class Pipe {
   std::string data;
 
   // Creates the pipe; write receives the end for the program (inheritable).
-  bool Open(HANDLE& write, std::uint32_t& errorCode) {
+  bool Open(Handle& write, std::uint32_t& errorCode) {
     static unsigned counter = 0;
     const std::string name = "\\\\.\\pipe\\quorvane-" + std::to_string(::GetCurrentProcessId()) +
                              "-" + std::to_string(++counter);
@@ -79,11 +80,11 @@ class Pipe {
     SECURITY_ATTRIBUTES inherit{};
     inherit.nLength = sizeof inherit;
     inherit.bInheritHandle = TRUE;
-    write = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, &inherit, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (write == INVALID_HANDLE_VALUE) {
-      write = nullptr;
+    write.reset(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, &inherit, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!write.ok()) {
       errorCode = ::GetLastError();
+      write.reset();
       Close();
       return false;
     }
@@ -192,12 +193,9 @@ bool Process::Start(const std::string& commandLine, std::uint32_t& errorCode, Ou
   // write ends are inheritable only until the program has them: they are
   // closed here right after its start, before any other program starts.
   const int pipes = output == Output::Console ? 0 : output == Output::Together ? 1 : 2;
-  HANDLE writeEnds[2] = {nullptr, nullptr};
+  Handle writeEnds[2];
   auto closeWriteEnds = [&writeEnds] {
-    for (HANDLE& handle : writeEnds) {
-      if (handle) ::CloseHandle(handle);
-      handle = nullptr;
-    }
+    for (Handle& handle : writeEnds) handle.reset();
   };
   for (int i = 0; i < pipes; ++i) {
     if (!state_->pipes[i].Open(writeEnds[i], errorCode)) {
@@ -209,8 +207,8 @@ bool Process::Start(const std::string& commandLine, std::uint32_t& errorCode, Ou
   if (pipes > 0) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnds[0];
-    startup.hStdError = writeEnds[pipes - 1];
+    startup.hStdOutput = writeEnds[0].get();
+    startup.hStdError = writeEnds[pipes - 1].get();
   }
 
   PROCESS_INFORMATION info{};

@@ -6,31 +6,11 @@
 
 #include "base/Errors.h"
 #include "platform/Platform.h"
+#include "platform/win32/Handle.h"
 
 namespace quorvane::platform {
 
 namespace {
-
-// Closes a file handle when it goes out of scope.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() {
-    if (ok()) ::CloseHandle(h_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return h_; }
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  bool Close() {
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
-    return ::CloseHandle(h) != 0;
-  }
-
- private:
-  HANDLE h_;
-};
 
 bool WriteAll(HANDLE h, const std::string& data) {
   std::size_t done = 0;
@@ -105,7 +85,7 @@ bool IsExistingFile(const std::string& name) {
 
 std::optional<std::int64_t> LastWriteTime(const std::string& name) {
   // Opened rather than looked up, so that a link reports what it points at.
-  FileHandle file(::CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+  Handle file(::CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   FILETIME written;
@@ -118,7 +98,7 @@ std::optional<std::int64_t> LastWriteTime(const std::string& name) {
 
 std::string ReadWholeFile(const std::string& name) {
   // Others may read the file meanwhile, but not write it.
-  FileHandle file(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  Handle file(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
   if (!file.ok() || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
@@ -140,7 +120,7 @@ std::string ReadWholeFile(const std::string& name) {
 }
 
 void WriteWholeFile(const std::string& name, const std::string& data) {
-  FileHandle file(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  Handle file(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) throw CannotCreateFile(name, LastErrorReason());
   if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
@@ -151,7 +131,7 @@ void WriteWholeFile(const std::string& name, const std::string& data) {
 }
 
 void AppendToFile(const std::string& name, const std::string& data) {
-  FileHandle file(::CreateFileA(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+  Handle file(::CreateFileA(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok() || ::GetFileType(file.get()) != FILE_TYPE_DISK) throw CannotOpenFile(name);
   if (!WriteAll(file.get(), data) || !file.Close()) throw StreamWriteError(name, LastErrorReason());
@@ -159,7 +139,7 @@ void AppendToFile(const std::string& name, const std::string& data) {
 
 bool AppendToFileCreating(const std::string& name, const std::string& data,
                           std::string& reason) {
-  FileHandle file(::CreateFileA(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+  Handle file(::CreateFileA(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.ok() && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
     reason = "not a regular file";
@@ -193,7 +173,7 @@ EntryKind KindOfAttributes(DWORD attributes) {
 
 EntryKind EntryKindOf(const std::string& name) {
   if (name.empty()) return EntryKind::Missing;
-  FileHandle entry(OpenForQuery(name, true));
+  Handle entry(OpenForQuery(name, true));
   BY_HANDLE_FILE_INFORMATION info;
   if (entry.ok()) {
     // Devices (NUL, CON, COM1) and pipes are no disk files.
@@ -206,7 +186,7 @@ EntryKind EntryKindOf(const std::string& name) {
 
 std::optional<FileIdentity> IdentityOf(const std::string& name) {
   if (name.empty()) return std::nullopt;
-  FileHandle entry(OpenForQuery(name, false));
+  Handle entry(OpenForQuery(name, false));
   BY_HANDLE_FILE_INFORMATION info;
   if (!entry.ok() || ::GetFileType(entry.get()) != FILE_TYPE_DISK ||
       !::GetFileInformationByHandle(entry.get(), &info))
