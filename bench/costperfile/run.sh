@@ -70,7 +70,7 @@ compare() {
   }'
 }
 
-echo "cost per file with a do-nothing converter; medians; files in $base"
+echo "cost per file with a do-nothing converter; medians; files in $work"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
 printf "%-22s %6s %4s | %-26s | %-26s | %s\n" "" "" "" "qprepare" "shell loop" "ratio"
 printf "%-22s %6s %4s | %8s %8s %7s | %8s %8s %7s | %5s %5s\n" \
