@@ -301,20 +301,11 @@ std::string CurrentDirectory() {
   }
 }
 
-namespace {
-
-std::string programArgument;
-
-}  // namespace
-
-void SetProgramArgument(const std::string& argument0) { programArgument = argument0; }
-std::string ProgramArgument() { return programArgument; }
-
 std::string ExecutablePath() {
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return ProgramFromArgument(programArgument);  // no /proc
+    if (n < 0) return ProgramFromArgument(ProgramArgument());  // no /proc
     if (static_cast<std::size_t>(n) < buffer.size()) return std::string(buffer.data(), n);
     buffer.resize(buffer.size() * 2);
   }

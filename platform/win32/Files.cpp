@@ -221,16 +221,6 @@ std::string CurrentDirectory() {
   return std::string(buffer.data(), n);
 }
 
-namespace {
-
-std::string programArgument;
-
-}  // namespace
-
-// The system always knows the executable's path; argument 0 is only kept.
-void SetProgramArgument(const std::string& argument0) { programArgument = argument0; }
-std::string ProgramArgument() { return programArgument; }
-
 std::string ExecutablePath() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {
