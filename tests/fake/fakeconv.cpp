@@ -64,12 +64,13 @@ bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-// Leaves this program's mark in the folder and waits for the others.
-bool Meet(const std::string& spec) {
+// Leaves this program's mark in the folder and waits for the others
+// ("DIR,N": until N programs have left theirs).
+bool Meet(const std::string& folderAndCount) {
   namespace fs = std::filesystem;
-  const std::size_t comma = spec.rfind(',');
-  const fs::path dir = spec.substr(0, comma);
-  const long wanted = comma == std::string::npos ? 1 : std::atol(spec.c_str() + comma + 1);
+  const std::size_t comma = folderAndCount.rfind(',');
+  const fs::path dir = folderAndCount.substr(0, comma);
+  const long wanted = comma == std::string::npos ? 1 : std::atol(folderAndCount.c_str() + comma + 1);
   std::error_code ec;
   fs::create_directories(dir, ec);
   std::ofstream(dir / std::to_string(getpid())) << "here\n";
