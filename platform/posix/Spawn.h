@@ -1,9 +1,18 @@
-// Owners of the objects posix_spawn takes (POSIX).
+// What starting a program needs on POSIX: the file to start for a name, and
+// owners of the objects posix_spawn takes.
 #pragma once
 
 #include <spawn.h>
 
+#include <string>
+
 namespace quorvane::platform {
+
+// The file to start for a program name, or empty with errno set. A name with
+// a slash is a path; a bare name is the file of that name in the current
+// directory (the same file a check of the converter's existence looks at),
+// else the first executable file of that name on PATH.
+std::string SearchProgram(const std::string& program);
 
 class FileActions {
  public:
