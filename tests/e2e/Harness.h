@@ -10,10 +10,11 @@
 #include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "common/Helpers.h"
 #include "platform/ChildProcess.h"
 #include "platform/Platform.h"
 
@@ -27,11 +28,7 @@ inline const std::string kNl = "\r\n", kExe = ".exe";
 inline const std::string kNl = "\n", kExe = "";
 #endif
 
-inline std::string ReadFile(const fs::path& path) {
-  std::ostringstream buffer;
-  buffer << std::ifstream(path, std::ios::binary).rdbuf();
-  return buffer.str();
-}
+inline std::string ReadFile(const fs::path& path) { return qvtest::ReadFile(path.string()); }
 inline void WriteFile(const fs::path& path, const std::string& data) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << data;
@@ -55,9 +52,15 @@ struct Call {
 };
 struct RunResult { int exitCode = -1; std::string out, err; };  // standard output and error
 
+// A meta tag of the target lrf (the tests' default target).
+inline std::string Meta(const std::string& name, const std::string& content) {
+  return "<meta name=\"lrf:" + name + "\" content=\"" + content + "\">";
+}
 // A page whose converter run exits with code.
-inline std::string ExitPage(const std::string& code) {
-  return "<meta name=\"lrf:--exit\" content=\"" + code + "\">";
+inline std::string ExitPage(const std::string& code) { return Meta("--exit", code); }
+// Output with every temporary directory's name made the same.
+inline std::string SameTempNames(const std::string& out) {
+  return std::regex_replace(out, std::regex("kel[0-9A-Fa-f]+\\.tmp"), "kel.tmp");
 }
 
 // The command line shown for a call made with the default template.

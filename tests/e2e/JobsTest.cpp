@@ -9,9 +9,6 @@ namespace {
 
 class Jobs : public E2eTest {
  protected:
-  static std::string Meta(const std::string& name, const std::string& content) {
-    return "<meta name=\"lrf:" + name + "\" content=\"" + content + "\">";
-  }
   // The converter of page name says "name out", "name err" and, after
   // sleeping ms, "name end" (fakeconv --say).
   void Talker(const std::string& name, int ms, const std::string& more = "") {
@@ -37,8 +34,7 @@ class Jobs : public E2eTest {
   // Output with the names of temporary folders and the report's code
   // location made the same in every run.
   static std::string Steady(const std::string& out) {
-    const std::string names = std::regex_replace(out, std::regex("kel[0-9A-Fa-f]+\\.tmp"), "kel.tmp");
-    return std::regex_replace(names, std::regex(" at [0-9A-F]{8}\\."), " at 00000000.");
+    return std::regex_replace(SameTempNames(out), std::regex(" at [0-9A-F]{8}\\."), " at 00000000.");
   }
   int meetings_ = 0;
 };
@@ -77,7 +73,7 @@ TEST_F(Jobs, ConvertersRunAtOnceAndEachFileIsShownWhole) {
 TEST_F(Jobs, OneJobAndADryRunAreTheUsualRun) {
   DefaultIni();
   Talker("a", 0);
-  Page("b.htm", Meta("--exit", "3") + Meta("--say", "b"));
+  Page("b.htm", ExitPage("3") + Meta("--say", "b"));
   Page("c.htm", "<meta name=\"@include\" content=\"missing.htm\">");
   const struct { std::vector<std::string> args, jobs; } cases[] = {
       {{"-e", "log.txt", "*.htm"}, {"-j", "1"}},
@@ -107,7 +103,7 @@ TEST_F(Jobs, AFailureStopsFurtherStartsUnlessLogged) {
   for (const bool logged : {false, true}) {
     SCOPED_TRACE(logged ? "with -e" : "without -e");
     const std::string meeting = MeetingOf(2);
-    Page("a.htm", meeting + Meta("--exit", "3") + Meta("--say", "a"));
+    Page("a.htm", meeting + ExitPage("3") + Meta("--say", "a"));
     Talker("b", 500, meeting);
     Talker("c", 0);
     Page("d.htm", "<meta name=\"@include\" content=\"missing.htm\">");

@@ -159,7 +159,7 @@ TEST_F(Robust, EveryInterruptStopsTheWalkAtItsNextStep) {
     // The first page's converter sends the interrupt. The pages after it in
     // the walk (same folder, sub-folder, next wildcard) fail before any
     // converter would run, so an error block shows that one was tried.
-    Page("a.htm", "<meta name=\"lrf:--signal-parent\" content=\"" + std::to_string(signal) + "\">");
+    Page("a.htm", Meta("--signal-parent", std::to_string(signal)));
     for (const char* page : {"b.htm", "c.htm", "sub/d.htm", "next/e.htm"}) Page(page, kMissingInclude);
     RunResult r = Run({"-e", "log.txt", "-r", "*.htm", "next/*.htm"});
     EXPECT_EQ(r.exitCode, 130);

@@ -6,7 +6,7 @@ namespace e2e {
 namespace {
 
 // A meta tag whose content, once its entities are decoded, is value.
-std::string Meta(const std::string& name, const std::string& value) {
+std::string EncodedMeta(const std::string& name, const std::string& value) {
   std::string content;
   for (char c : value) {
     if (c == '&') content += "&amp;";
@@ -14,7 +14,7 @@ std::string Meta(const std::string& name, const std::string& value) {
     else if (c == '>') content += "&gt;";
     else content += c;
   }
-  return "<meta name=\"lrf:" + name + "\" content=\"" + content + "\">\n";
+  return Meta(name, content) + "\n";
 }
 
 // Values that must arrive as one argument each, as written.
@@ -32,8 +32,8 @@ class RoundTrip : public E2eTest {
     SCOPED_TRACE(folder + " | " + page + " | " + out + " | " + temp);
     const fs::path file = work_ / folder / page, outDir = root_ / out, tempDir = root_ / temp;
     std::string text;
-    for (std::size_t i = 0; i < std::size(kValues); ++i) text += Meta("--v" + std::to_string(i), kValues[i]);
-    Page(S(fs::path(folder) / page), text + Meta("--f", "%f"));
+    for (std::size_t i = 0; i < std::size(kValues); ++i) text += EncodedMeta("--v" + std::to_string(i), kValues[i]);
+    Page(S(fs::path(folder) / page), text + EncodedMeta("--f", "%f"));
     fs::create_directories(tempDir);
     // Wine takes the temporary folder from its registry, not from TMP.
     env_ = {"TMPDIR=" + S(tempDir), "TMP=" + S(tempDir), "TEMP=" + S(tempDir)};
