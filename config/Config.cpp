@@ -2,10 +2,12 @@
 #include "config/Config.h"
 
 #include <exception>
+#include <optional>
 
 #include "base/Ascii.h"
 #include "platform/Platform.h"
 #include "util/Files.h"
+#include "util/Text.h"
 
 namespace quorvane {
 
@@ -39,13 +41,10 @@ std::string ConverterProblem(const std::string& converter, const std::string& in
 std::uint32_t ReadTimeout(const TIniFile& ini, const std::string& target) {
   const std::string configValue = ini.ReadString(kConfigSection, "Timeout", "");
   const std::string value = ini.ReadString(target, "Timeout", configValue);
-  std::uint64_t seconds = 0;
-  bool valid = value.size() <= 9;  // up to 31 years
-  for (char c : value) {
-    valid = valid && c >= '0' && c <= '9';
-    seconds = seconds * 10 + static_cast<unsigned char>(c - '0');
+  if (value.empty()) return 0;
+  if (value.size() <= 9) {  // up to 31 years
+    if (const std::optional<std::uint32_t> seconds = DecimalNumber(value)) return *seconds;
   }
-  if (valid) return static_cast<std::uint32_t>(seconds);
   platform::WriteStderr("Timeout=" + value + " for target " + target + " in " + ini.FileName() +
                         " is not a whole number of seconds; the converter runs without a "
                         "time limit." + platform::kLineBreak);

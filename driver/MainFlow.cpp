@@ -1,5 +1,4 @@
 // The program's main flow: arguments left to right, exit codes, final report.
-#include <charconv>
 #include <cstdio>
 #include <optional>
 
@@ -106,11 +105,8 @@ bool DeleteOldErrorLog(const std::string& path) {
 // -j's value: a whole number from 1 to kMaxJobs, in decimal digits.
 constexpr std::uint32_t kMaxJobs = platform::Process::kMaxWaited;
 std::optional<std::uint32_t> JobCount(const std::string& value) {
-  std::uint32_t jobs = 0;
-  const char* end = value.data() + value.size();
-  const auto [stop, error] = std::from_chars(value.data(), end, jobs);
-  if (value.empty() || error != std::errc() || stop != end || jobs < 1 || jobs > kMaxJobs)
-    return std::nullopt;
+  const std::optional<std::uint32_t> jobs = DecimalNumber(value);
+  if (!jobs || *jobs < 1 || *jobs > kMaxJobs) return std::nullopt;
   return jobs;
 }
 

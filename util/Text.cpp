@@ -1,6 +1,8 @@
 // Text comparisons and replacements.
 #include "util/Text.h"
 
+#include <charconv>
+
 #include "base/Ascii.h"
 #include "platform/Platform.h"
 
@@ -77,6 +79,14 @@ std::string QuoteText(const std::string& text, char quote) {
   }
   result += quote;
   return result;
+}
+
+std::optional<std::uint32_t> DecimalNumber(const std::string& text) {
+  std::uint32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
 }
 
 }  // namespace quorvane

@@ -1,6 +1,8 @@
 // Text comparisons and replacements shared by the subsystems.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quorvane {
@@ -10,6 +12,9 @@ std::string UpperAscii(const std::string& text);
 std::string ReplaceAll(const std::string& text, const std::string& oldText,
                        const std::string& newText, bool ignoreCase);
 std::string QuoteText(const std::string& text, char quote);
+// The number text writes in decimal digits alone (no sign, no blank);
+// nothing when text is empty, holds anything else or exceeds 32 bits.
+std::optional<std::uint32_t> DecimalNumber(const std::string& text);
 
 // True when c starts a double-byte character in the system code page
 // (platform::IsLeadByte). Tests may put another test in its place, to check
