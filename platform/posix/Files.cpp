@@ -19,32 +19,11 @@
 #include "platform/Platform.h"
 #include "platform/ProfileText.h"
 #include "platform/Wildcard.h"
+#include "platform/posix/Descriptor.h"
 
 namespace quorvane::platform {
 
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded.
-  bool Close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // The last component of a path, without trailing slashes.
 std::string_view LastComponent(std::string_view path) {

@@ -23,6 +23,7 @@
 #include "platform/CommandLineSplit.h"
 #include "platform/Platform.h"
 #include "base/Ascii.h"
+#include "platform/posix/Descriptor.h"
 #include "platform/posix/Spawn.h"
 
 extern char** environ;
@@ -71,20 +72,15 @@ int MsUntil(Clock::time_point deadline) {
 // never blocks: the end is marked O_NONBLOCK.
 class Pipe {
  public:
-  Pipe() = default;
-  ~Pipe() { Close(); }
-  Pipe(const Pipe&) = delete;
-  Pipe& operator=(const Pipe&) = delete;
-
   enum class Got { Data, Nothing, End };
-  int fd = -1;
+  Descriptor fd;
   std::string data;
 
   // One read of what is there; at the end the pipe is closed.
   Got Read() {
     char buffer[65536];
     ssize_t n;
-    do n = ::read(fd, buffer, sizeof buffer);
+    do n = ::read(fd.get(), buffer, sizeof buffer);
     while (n < 0 && errno == EINTR);
     if (n > 0) {
       data.append(buffer, static_cast<std::size_t>(n));
@@ -97,14 +93,11 @@ class Pipe {
   // After the program's end: what it left in the pipe. A program it started
   // may still hold the pipe open; what that writes later is not waited for.
   void Drain() {
-    while (fd >= 0 && Read() == Got::Data) {
+    while (fd.ok() && Read() == Got::Data) {
     }
     Close();
   }
-  void Close() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
+  void Close() { fd.reset(); }
 };
 
 // While it lives, SIGCHLD is blocked, so the end of a child stays pending
@@ -116,24 +109,24 @@ class ChildEnds {
     sigemptyset(&set_);
     sigaddset(&set_, SIGCHLD);
     ::pthread_sigmask(SIG_BLOCK, &set_, &previous_);
-    fd_ = ::signalfd(-1, &set_, SFD_CLOEXEC | SFD_NONBLOCK);
+    fd_.reset(::signalfd(-1, &set_, SFD_CLOEXEC | SFD_NONBLOCK));
   }
   ~ChildEnds() {
-    if (fd_ >= 0) ::close(fd_);
+    fd_.reset();
     ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
   ChildEnds(const ChildEnds&) = delete;
   ChildEnds& operator=(const ChildEnds&) = delete;
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   void Clear() {
     signalfd_siginfo info;
-    while (fd_ >= 0 && ::read(fd_, &info, sizeof info) > 0) {
+    while (fd_.ok() && ::read(fd_.get(), &info, sizeof info) > 0) {
     }
   }
 
  private:
   sigset_t set_, previous_;
-  int fd_ = -1;
+  Descriptor fd_;
 };
 
 }  // namespace
@@ -189,12 +182,9 @@ bool Process::Start(const std::string& commandLine, std::uint32_t& errorCode, Ou
   // other program inherits an end (close-on-exec); the program gets its
   // write ends as its standard output and error.
   const int pipes = output == Output::Console ? 0 : output == Output::Together ? 1 : 2;
-  int writeEnds[2] = {-1, -1};
+  Descriptor writeEnds[2];
   auto closeWriteEnds = [&writeEnds] {
-    for (int& fd : writeEnds) {
-      if (fd >= 0) ::close(fd);
-      fd = -1;
-    }
+    for (Descriptor& fd : writeEnds) fd.reset();
   };
   FileActions actions;
   for (int i = 0; i < pipes; ++i) {
@@ -206,12 +196,12 @@ bool Process::Start(const std::string& commandLine, std::uint32_t& errorCode, Ou
       return false;
     }
     ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
-    state_->pipes[i].fd = ends[0];
-    writeEnds[i] = ends[1];
+    state_->pipes[i].fd.reset(ends[0]);
+    writeEnds[i].reset(ends[1]);
   }
   if (pipes > 0) {
-    posix_spawn_file_actions_adddup2(actions.get(), writeEnds[0], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(actions.get(), writeEnds[pipes - 1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(actions.get(), writeEnds[0].get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(actions.get(), writeEnds[pipes - 1].get(), STDERR_FILENO);
   }
 
   std::fflush(nullptr);  // what we printed comes before what the child prints
@@ -244,8 +234,8 @@ std::size_t Process::WaitForAny(const std::vector<Process*>& processes, std::uin
     pipes.assign(1, nullptr);
     for (Process* process : processes) {
       for (Pipe& pipe : process->state_->pipes) {
-        if (pipe.fd < 0) continue;
-        polled.push_back(pollfd{pipe.fd, POLLIN, 0});
+        if (!pipe.fd.ok()) continue;
+        polled.push_back(pollfd{pipe.fd.get(), POLLIN, 0});
         pipes.push_back(&pipe);
       }
     }
