@@ -86,12 +86,6 @@ TEST(Limits, FailureMemosNeverChangeWhatARunFinds) {
   }
 }
 
-// A group opened again in a loop holds no text until it closes: a
-// backreference to it there fails (it once read past the subject).
-TEST(Limits, BackreferenceToAGroupOpenedAgainFails) {
-  CheckMatches({{"(b(\\2?a))*", "babab", 1, 4, "sg", "ba"}, {"(b(\\2?a))*", "babab", 1, 4, "isg", "ba"}});
-}
-
 int polls = 0;
 struct Stop {};
 
@@ -127,12 +121,7 @@ TEST(Limits, DeepRunsRaise1016AndLargePatternsRun) {
     }
     CheckUsableAfterError(re);
   }
-  // A hundred iterations are well within the stack budget (also in a
-  // sanitizer build, whose frames are several times larger).
   TPattern re;
-  re.SetExpression("(ab)*$");
-  ASSERT_TRUE(re.Exec(longText.substr(0, 200)));
-  EXPECT_EQ(re.GroupStart(1), 199);
   // Thousands of optional pieces: neither the start-character walk nor the
   // matcher may exhaust the stack (the matcher may give up with 1016).
   re.SetExpression(Times("a?", 20000) + "b");

@@ -71,6 +71,8 @@ TEST(Match, BackReferences) {
       {"()\\1+x", "ax", 2, 1},
       {"()(\\1)*x", "yx", 2, 1},
       {"()(\\1){2,}x", "x", 1, 1},
+      // A group opened again in a loop holds no text until it closes (it once read past the subject).
+      {"(b(\\2?a))*", "babab", 1, 4, "sg", "ba"},
   });
 }
 

@@ -51,19 +51,14 @@ std::optional<EPatternError> Raised(F f) {
 }
 
 // Every match of a full scan (Exec, then ExecNext): groups 0 to `groups` as
-// "start+length" joined by blanks, or with `texts` their texts joined by bars
-// ("-" for a group that took no part); an error ends the list as "error N".
-inline std::vector<std::string> Scan(TPattern& re, const std::string& subject, int groups = 5,
-                                     bool texts = false) {
+// "start+length" joined by blanks; an error ends the list as "error N".
+inline std::vector<std::string> Scan(TPattern& re, const std::string& subject, int groups = 5) {
   std::vector<std::string> out;
   try {
     for (bool ok = re.Exec(subject); ok && out.size() <= subject.size(); ok = re.ExecNext()) {
       std::string match;
-      for (int n = 0; n <= groups; ++n) {
-        match += n == 0 ? "" : texts ? "|" : " ";
-        if (texts) match += re.GroupStart(n) < 0 ? "-" : re.GroupText(n);
-        else match += std::to_string(re.GroupStart(n)) + "+" + std::to_string(re.GroupLength(n));
-      }
+      for (int n = 0; n <= groups; ++n)
+        match += (n == 0 ? "" : " ") + std::to_string(re.GroupStart(n)) + "+" + std::to_string(re.GroupLength(n));
       out.push_back(match);
     }
   } catch (const EPatternError& e) {
