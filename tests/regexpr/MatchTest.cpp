@@ -120,21 +120,6 @@ TEST(Match, AnchorsOffsetsAndTheEndOfTheSubject) {
   });
 }
 
-TEST(Match, ExecNextStepsPastEmptyMatches) {
-  const struct { const char* pattern; const char* subject; std::vector<std::string> found; } cases[] = {
-      {"a*", "bb", {"1+0", "2+0", "3+0"}},
-      {"a*", "aab", {"1+2", "3+0", "4+0"}},
-      {"^a", "aa", {"1+1"}},  // a caret without m holds only at the very start
-      {"(?m)^", "a\r\nb\nc", {"1+0", "4+0", "6+0"}},
-      {"(?m)$", "a\r\nb\nc", {"2+0", "5+0", "7+0"}},
-  };
-  for (const auto& c : cases) {
-    TPattern re;
-    re.SetExpression(c.pattern);
-    EXPECT_EQ(Scan(re, c.subject, 0), c.found) << c.pattern;
-  }
-}
-
 TEST(Match, GroupResults) {
   // One object; each group as "start+length text", -1 and empty for a group that took no part.
   const struct { const char* pattern; std::string subject; std::vector<std::string> groups; } cases[] = {
