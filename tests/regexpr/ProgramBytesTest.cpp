@@ -44,9 +44,9 @@ TEST(ProgramBytes, WholePrograms) {
       // A quantifier after a literal run takes only its last character.
       {"abc*", "g", "D8 | 06 19 00 00 00 | 08 08 00 00 00 61 62 00 | 0A 0C 00 00 00 | 08 00 00 00 00 63 00 | 00 00 00 00 00"},
       {"(a)|b", "", "D8 | 06 1B 00 00 00 | 28 05 00 00 00 | 06 0C 00 00 00 | 08 07 00 00 00 61 00 | 37 11 00 00 00 | 06 0C 00 00 00 | 08 07 00 00 00 62 00 | 00 00 00 00 00"},
-      // Tiny sets are padded with their largest member.
+      // Up to three members make a tiny set, sorted and padded with the largest.
       {"[a]", "i", "D8 | 06 0D 00 00 00 | 19 08 00 00 00 41 61 61 | 00 00 00 00 00"},
-      {"[^ca]", "", "D8 | 06 0D 00 00 00 | 1A 08 00 00 00 61 63 63 | 00 00 00 00 00"},
+      {"[^bca]", "", "D8 | 06 0D 00 00 00 | 1A 08 00 00 00 61 62 63 | 00 00 00 00 00"},
       // Four members make a bitmap; a negated one is stored complemented.
       {"[^abcd]", "", "D8 | 06 2A 00 00 00 | 1B 25 00 00 00 FF FF FF FF FF FF FF FF FF FF FF FF E1 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF | 00 00 00 00 00"},
       {"\\2", "i", "D8 | 06 0B 00 00 00 | 1D 06 00 00 00 02 | 00 00 00 00 00"},
