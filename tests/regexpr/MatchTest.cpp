@@ -179,7 +179,7 @@ TEST(Match, SettingsTakeEffectAtTheNextRun) {
 TEST(Match, LineBreaksAndPairedSeparator) {
   const struct { const char* pair; const char* breaks; const char* pattern; const char* subject; int start, length; }
       cases[] = {
-          {"", "", "(?m)^y", "x\r\ny", -1, -1},  // without line breaks (the pair cleared too) ^ is the start only
+          {"", "", "(?m)^y", "x\r\ny", -1, -1},  // with no line break and the pair cleared, ^ is the start only
           {"ab", "", "(?m)^y", "xaby", 4, 1},  // a pair assigned later reaches the compiled pattern
           {"ab", "", "x.", "xab", -1, -1},     // the dot takes no half of a pair
           {"ab", "", "x.", "xac", 1, 2},

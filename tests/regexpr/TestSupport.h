@@ -50,14 +50,14 @@ std::optional<EPatternError> Raised(F f) {
   return std::nullopt;
 }
 
-// Every match of a full scan (Exec, then ExecNext): groups 0 to `groups` as
+// Every match of a full scan (Exec, then ExecNext): groups 0 to 5 as
 // "start+length" joined by blanks; an error ends the list as "error N".
-inline std::vector<std::string> Scan(TPattern& re, const std::string& subject, int groups = 5) {
+inline std::vector<std::string> Scan(TPattern& re, const std::string& subject) {
   std::vector<std::string> out;
   try {
     for (bool ok = re.Exec(subject); ok && out.size() <= subject.size(); ok = re.ExecNext()) {
       std::string match;
-      for (int n = 0; n <= groups; ++n)
+      for (int n = 0; n <= 5; ++n)
         match += (n == 0 ? "" : " ") + std::to_string(re.GroupStart(n)) + "+" + std::to_string(re.GroupLength(n));
       out.push_back(match);
     }
