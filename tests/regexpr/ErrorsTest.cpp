@@ -133,7 +133,8 @@ TEST(Errors, EmptyCharacterTablesStopTheCompile) {
     re.SetBlankChars("");
     re.SetWordCharSet("");
     re.SetExpression(pattern);
-    EXPECT_EQ(qvtest::Raised([&] { re.Exec("a b"); }), "Exception: TPattern.ParseAtom(subroutine EmitRangeC): empty range")
+    EXPECT_EQ(qvtest::Raised([&] { re.Exec("a b"); }),
+              "Exception: TPattern.ParseAtom(subroutine EmitRangeC): empty range")
         << pattern;
     re.SetBlankChars(" ");  // filled again, the same object compiles
     re.SetWordCharSet("ab");

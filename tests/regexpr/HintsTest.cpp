@@ -51,8 +51,8 @@ std::bitset<256> Chars(std::string_view chars) {
 // the literal every match holds.
 TEST(Hints, StartCharactersFirstLiteralAnchorAndMustLiteral) {
   const std::string all = "<all>", digits = "0123456789";
-  const struct { const char* pattern; std::string listed; char first = 0; bool anchored = false; const char* must = "";
-                 const char* modifiers = "sg"; } cases[] = {
+  const struct { const char* pattern; std::string listed; char first = 0; bool anchored = false;
+                 const char* must = ""; const char* modifiers = "sg"; } cases[] = {
       {"ab|c", "ac"},
       {"a*b", "ab", 0, false, "b"},
       {"a+b", "a", 0, false, "b"},

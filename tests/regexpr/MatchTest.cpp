@@ -69,7 +69,8 @@ TEST(Match, BackReferences) {
       {"()\\1+x", "ax", 2, 1},
       {"()(\\1)*x", "yx", 2, 1},
       {"()(\\1){2,}x", "x", 1, 1},
-      // A group opened again in a loop holds no text until it closes (it once read past the subject).
+      // A group opened again in a loop holds no text until it closes (it once
+      // read past the subject).
       {"(b(\\2?a))*", "babab", 1, 4, "sg", "ba"},
   });
 }
@@ -179,7 +180,7 @@ TEST(Match, SettingsTakeEffectAtTheNextRun) {
 TEST(Match, LineBreaksAndPairedSeparator) {
   const struct { const char* pair; const char* breaks; const char* pattern; const char* subject; int start, length; }
       cases[] = {
-          {"", "", "(?m)^y", "x\r\ny", -1, -1},  // with no line break and the pair cleared, ^ is the start only
+          {"", "", "(?m)^y", "x\r\ny", -1, -1},  // no break, pair cleared: ^ is the start only
           {"ab", "", "(?m)^y", "xaby", 4, 1},  // a pair assigned later reaches the compiled pattern
           {"ab", "", "x.", "xab", -1, -1},     // the dot takes no half of a pair
           {"ab", "", "x.", "xac", 1, 2},

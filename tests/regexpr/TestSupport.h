@@ -58,7 +58,8 @@ inline std::vector<std::string> Scan(TPattern& re, const std::string& subject) {
     for (bool ok = re.Exec(subject); ok && out.size() <= subject.size(); ok = re.ExecNext()) {
       std::string match;
       for (int n = 0; n <= 5; ++n)
-        match += (n == 0 ? "" : " ") + std::to_string(re.GroupStart(n)) + "+" + std::to_string(re.GroupLength(n));
+        match += (n == 0 ? "" : " ") + std::to_string(re.GroupStart(n)) + "+" +
+                 std::to_string(re.GroupLength(n));
       out.push_back(match);
     }
   } catch (const EPatternError& e) {
