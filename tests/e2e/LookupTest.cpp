@@ -110,26 +110,5 @@ TEST_F(Lookup, InvalidConvertersNameTheKeyAndTheIniFile) {
 #endif
 }
 
-// pandoc installed for the user only: the shipped INI finds it on PATH.
-TEST_F(Lookup, ShippedIniFindsPandocInTheUsersOwnFolder) {
-#ifdef _WIN32
-  const fs::path folder = root_ / "AppData" / "Local" / "Pandoc";
-  const char* ini = "qprepare-win.ini";
-#else
-  const fs::path folder = root_ / ".local" / "bin";
-  const char* ini = "qprepare-posix.ini";
-#endif
-  fs::create_directories(folder);
-  fs::copy_file(conv_, folder / ("pandoc" + kExe));
-  fs::copy_file(fs::path(QV_SOURCE_ROOT) / "config" / "shipped" / ini, bin_ / "qprepare.ini");
-  env_.front() = "PATH=" + S(folder);
-  RunResult r = Run({"a.htm"});
-  ASSERT_EQ(r.exitCode, 0) << r.out;
-  const std::vector<Call> calls = Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].args, (std::vector<std::string>{"-f", "html", "-t", "epub", "-o",
-                                                     S(work_ / "a.epub"), calls[0].Input()}));
-}
-
 }  // namespace
 }  // namespace e2e
