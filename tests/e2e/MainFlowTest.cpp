@@ -65,7 +65,7 @@ TEST_F(MainFlow, OptionsApplyLeftToRight) {
   Page("a.htm", page);
   Page("sub/deeper/c.htm", page);
   // "-o -r" makes "-r" the output directory and leaves recursion off.
-  RunResult r = Run({"*.htm", "-t", "epub", "*.htm", "-o", "-r", "*.htm", "-r", "-o", "flat",
+  RunResult r = Run({"*.htm", "-t", "epub", "*.htm", "-o", "-r", "*.htm", "-R", "-o", "flat",
                      "*.htm", "-R+", "-o", "tree", "-T", "LRF", "*.HTM"});
   ASSERT_EQ(r.exitCode, 0) << r.out;
   const fs::path a = work_ / "a.htm", c = work_ / "sub" / "deeper" / "c.htm";
