@@ -1,8 +1,6 @@
 // The walk over a wildcard's files, converter runs, failures and the error log.
 #include <algorithm>
-#include <chrono>
 #include <regex>
-#include <thread>
 
 #include "Harness.h"
 #include "driver/Driver.h"
@@ -97,30 +95,6 @@ TEST_F(Batch, FailedStartsNameTheSystemReason) {
     EXPECT_EQ(withLog, ReadFile(work_ / "log.txt").starts_with(block));
   }
   EXPECT_TRUE(Calls().empty());
-}
-
-TEST_F(Batch, InterruptWaitsForTheConverterAndCleansUp) {
-  DefaultIni();
-  for (auto page : {"a.htm", "b.htm"}) Page(page, "<meta name=\"*:--sleep\" content=\"1500\">");
-  quorvane::platform::ChildProcess child;
-  ASSERT_TRUE(Start(child, {"-e", "log.txt", "*.htm"}));
-  // The converter records itself before it sleeps.
-  for (int i = 0; i < 400 && !Has(ReadFile(record_), "END"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  // Windows sends Ctrl-Break to the process group, which needs a console.
-  if (!child.Interrupt()) {
-    child.Wait();
-    GTEST_SKIP() << "no console to send the control event through";
-  }
-  EXPECT_EQ(child.Wait(), 130);
-  const std::string out = ReadFile(stdout_);
-  EXPECT_TRUE(out.ends_with(kNl + "Interrupted: conversion stopped." + kNl)) << out;
-  // The running converter finished its file, the next one did not start, and
-  // the interrupt is no conversion error.
-  EXPECT_EQ(Calls().size(), 1u);
-  EXPECT_FALSE(fs::exists(work_ / "log.txt"));
-  // The interrupted file counts neither way; the summary says why the run ended.
-  EXPECT_EQ(ReadFile(stderr_), "0 converted, 0 failed, interrupted" + kNl);
 }
 
 }  // namespace
