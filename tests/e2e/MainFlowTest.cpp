@@ -1,5 +1,4 @@
-// The command line: exit codes and summaries, options left to right, and what the
-// converter receives.
+// The command line: exit codes and summaries, and options left to right.
 #include "Harness.h"
 
 namespace e2e {
@@ -66,7 +65,7 @@ TEST_F(MainFlow, OptionsApplyLeftToRight) {
   Page("a.htm", page);
   Page("sub/deeper/c.htm", page);
   // "-o -r" makes "-r" the output directory and leaves recursion off.
-  RunResult r = Run({"*.htm", "-t", "epub", "*.htm", "-o", "-r", "*.htm", "-r", "-o", "flat",
+  RunResult r = Run({"*.htm", "-t", "epub", "*.htm", "-o", "-r", "*.htm", "-R", "-o", "flat",
                      "*.htm", "-R+", "-o", "tree", "-T", "LRF", "*.HTM"});
   ASSERT_EQ(r.exitCode, 0) << r.out;
   const fs::path a = work_ / "a.htm", c = work_ / "sub" / "deeper" / "c.htm";
@@ -89,71 +88,6 @@ TEST_F(MainFlow, OptionsApplyLeftToRight) {
   }
   for (const fs::path& dir : {work_ / "-r", work_ / "flat", work_ / "tree" / "sub" / "deeper"})
     EXPECT_TRUE(fs::is_directory(dir)) << dir;
-}
-
-TEST_F(MainFlow, WhatTheConverterReceives) {
-  DefaultIni("[tpl]\nConverter=" + S(conv_) +
-             "\nCommandLine=%input% %%PARAMS%% %Output% 50% %PARAMS%end\nExtension=.out\n");
-  Page("books/novel.htm",
-       "<META NAME=\"@include\" CONTENT=\"inc/common.htm\">"
-       "<meta name=\"LRF:--title\" content=\"My &amp; Book\">"
-       "<meta name='*:--author' content='Smith'><meta name=\"epub:--skip\" content=\"x\">"
-       "<meta name=\"lrf:--series\" content=\"%R\"><meta name=\"lrf:--n\" content=\"%n.jpg\">"
-       "<meta name=\"lrf:--quote\" content=\"say &quot;hi&quot; 100%%\">");
-  Page("books/inc/common.htm",
-       "<meta name=\"lrf:--title\" content=\"Default\"><meta name=\"lrf:--series\" content=\"S\">"
-       "<meta name=\"lrf:@include\" content=\"more.htm\">");
-  Page("books/inc/more.htm",
-       "<meta name=\"lrf:--dir\" content=\"%p\"><meta name=\"lrf:--ext\" content=\"%x\">"
-       "<meta name=\"lrf:--flag\" content=\"%e\"><meta name=\"lrf:\" content=\"no name\">");
-  Page("site/page.htm",
-       "<html><body>\r\n"
-       "<img src=\"pic.png\"><a href='../up/x.htm#s2'>x</a>\r\n"
-       "<a href=\"#top\">top</a><a href=\"mailto:me@example.org\">m</a><a href=pic.png>u</a>\r\n"
-       "<meta name=\"@include\" content=\"parts/part.htm\">\r\n"
-       "<meta name=\"epub:@include\" content=\"missing.htm\">\r\n"
-       "</body></html>\r\n");
-  Page("site/parts/part.htm", "<p>part</p><img src=\"img/p.gif\">");
-  Page("a.b.htm", "<meta name=\"tpl:--k\" content=\"v\">");
-  RunResult r = Run({"books/novel.htm", "site/*.htm", "-t", "tpl", "a.b.htm"});
-  ASSERT_EQ(r.exitCode, 0) << r.out;
-  const std::vector<Call> calls = Calls();
-  ASSERT_EQ(calls.size(), 3u);
-
-  // The include's --title keeps its place and takes the later value; %R
-  // removes the included --series; a value with a blank is quoted with inner
-  // quotes doubled, which the converter reads back as one quote.
-  EXPECT_EQ(calls[0].args,
-            (std::vector<std::string>{
-                "--title=My & Book",
-                "--dir=" + S(work_ / "books") + std::string(1, fs::path::preferred_separator),
-                "--ext=.htm", "--flag", "--author=Smith", "--n=novel.jpg",
-                "--quote=say \"hi\" 100%", "--output=" + S(work_ / "novel.lrf"),
-                calls[0].Input()}));
-  EXPECT_TRUE(Has(r.out, " --quote=\"say \"\"hi\"\" 100%\"  --output=")) << r.out;
-
-  // The copy has absolute links ("." and ".." folded) and its includes
-  // inlined; it lives in its own kel* directory below the temporary
-  // directory until the run ends.
-  const fs::path site = work_ / "site", copy = calls[1].Input();
-  EXPECT_EQ(calls[1].files.at(S(copy)),
-            "<html><body>\r\n"
-            "<img src=\"" + Url(site / "pic.png") + "\"><a href='" + Url(work_ / "up" / "x.htm") +
-                "#s2'>x</a>\r\n"
-                "<a href=\"#top\">top</a><a href=\"mailto:me@example.org\">m</a>"
-                "<a href=pic.png>u</a>\r\n"
-                "<p>part</p><img src=\"" + Url(site / "parts") + "/img/p.gif\">\r\n"
-                "<meta name=\"epub:@include\" content=\"missing.htm\">\r\n"
-                "</body></html>\r\n");
-  EXPECT_EQ(copy.filename(), "page.htm");
-  EXPECT_TRUE(copy.parent_path().filename().string().starts_with("kel")) << copy;
-  EXPECT_EQ(S(copy.parent_path().parent_path()), S(tmp_));
-
-  // Placeholders are replaced once and in any case; the copy keeps the name.
-  const std::vector<std::string>& t = calls[2].args;
-  EXPECT_EQ(fs::path(t.at(0)).filename(), "a.b.htm");
-  EXPECT_EQ(t, (std::vector<std::string>{t[0], "%PARAMS%", S(work_ / "a.b.out"), "50%", "--k=v",
-                                         "end"}));
 }
 
 }  // namespace

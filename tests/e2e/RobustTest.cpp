@@ -176,18 +176,6 @@ TEST_F(Robust, EveryInterruptStopsTheWalkAtItsNextStep) {
   }
 }
 
-// The first interrupt lets the converter finish its file; a second one stops it.
-TEST_F(Robust, ASecondInterruptStopsTheConverter) {
-  DefaultIni();
-  Page("a.htm", "<meta name=\"lrf:--signal-parent\" content=\"2,2\">"
-                "<meta name=\"lrf:--sleep\" content=\"60000\">");
-  RunResult r = Run({"a.htm"});
-  EXPECT_EQ(r.exitCode, 130);
-  EXPECT_TRUE(r.out.ends_with(kInterrupted)) << r.out;
-  EXPECT_EQ(Calls().size(), 1u);
-  EXPECT_FALSE(Has(ReadFile(record_), "AWAKE"));
-}
-
 // `qprepare ... | head -1`: a closed output ends the run like an interrupt
 // instead of killing it, so its temporary copies still go; also when the
 // program was started with SIGPIPE ignored and only sees the failed write.

@@ -7,10 +7,10 @@
 //   <size bytes>              followed by the file's bytes and a line break
 //   END
 //
-// and exits with the code given by an argument "--exit=N", else by
-// FAKECONV_EXIT, else 0. "--sleep=MS" waits before exiting; "--touch-output"
-// creates the file named by an argument "--output=PATH"; "--raise=N" ends
-// the program by raising signal N instead of exiting.
+// and exits with the code given by an argument "--exit=N", else 0.
+// "--sleep=MS" waits before exiting; "--touch-output" creates the file named
+// by an argument "--output=PATH"; "--raise=N" ends the program by raising
+// signal N instead of exiting.
 // "--signal-parent=N[,N...]" sends each signal N to the program that started
 // it, 300 ms apart, before the sleep (POSIX); "--ignore-term" ignores
 // SIGTERM; after its sleep the program appends "AWAKE" to the record.
@@ -87,7 +87,6 @@ bool Meet(const std::string& folderAndCount) {
 
 int main(int argc, char** argv) {
   int exitCode = 0;
-  if (const char* env = std::getenv("FAKECONV_EXIT")) exitCode = std::atoi(env);
   int sleepMs = 0;
   int raiseSignal = 0;
   std::string parentSignals;
