@@ -25,26 +25,25 @@ class ConfigTest : public ::testing::Test {
   TConvertOptions o_;
 };
 
+// The file the program reads lies beside the executable; a directory of that
+// name is no INI file, and without one the built-in values hold.
 TEST_F(ConfigTest, NoFileKeepsTheBuiltInValues) {
+  EXPECT_EQ(PathDirectory(ConfigFileName()), PathDirectory(platform::ExecutablePath()));
+  EXPECT_EQ(PathFileName(ConfigFileName()), "test_config.ini");
+  MakeDirectories(Ini());
+  EXPECT_EQ(OpenConfigFile(Ini()), nullptr);
   o_.Recursive = o_.KeepDirStructure = true;
   o_.FileMask = o_.ErrorLog = "x";
+  o_.Timeout = 77;
   LoadConfig(o_, Ini());
   EXPECT_EQ(Target(o_), kBuiltIn);
   EXPECT_EQ(o_.AbsoluteLocalUrlPrefix + o_.FileMask + o_.ErrorLog, "file:///");
   EXPECT_EQ(o_.SourceDir, std::string(".") + PathSeparator());
   EXPECT_EQ(o_.OutputDir, platform::CurrentDirectory());
-  EXPECT_FALSE(o_.Recursive || o_.KeepDirStructure);
+  EXPECT_FALSE(o_.Recursive || o_.KeepDirStructure || o_.Timeout);
   o_.Prefix = "kept:";
   EXPECT_FALSE(LookupTarget("epub", o_, Ini()));
   EXPECT_EQ(o_.Prefix, "kept:");
-}
-
-// The file the program reads lies beside the executable; a directory of that name is no INI file.
-TEST_F(ConfigTest, TheFileBesideTheExecutable) {
-  EXPECT_EQ(PathDirectory(ConfigFileName()), PathDirectory(platform::ExecutablePath()));
-  EXPECT_EQ(PathFileName(ConfigFileName()), "test_config.ini");
-  MakeDirectories(Ini());
-  EXPECT_EQ(OpenConfigFile(Ini()), nullptr);
 }
 
 TEST_F(ConfigTest, DefaultTargetAndUrlPrefixFromConfig) {
@@ -119,9 +118,6 @@ TEST_F(ConfigTest, TimeoutFromTargetThenConfigThenNoLimit) {
     LookupTarget("lrf", o_, Ini());
     EXPECT_EQ(o_.Timeout, r.seconds) << r.ini;
   }
-  o_.Timeout = 77;
-  LoadConfig(o_, tmp_ / "none.ini");
-  EXPECT_EQ(o_.Timeout, 0u);
 }
 
 }  // namespace

@@ -1,19 +1,10 @@
-// Entities and the placeholders of meta values.
+// The placeholders of meta values.
 #include <gtest/gtest.h>
 
 #include "meta/Expansion.h"
 
 namespace quorvane {
 namespace {
-
-TEST(Expansion, Entities) {
-  const struct { std::string text, decoded; } rows[] = {
-      {"&lt;b&gt;&QuOt;&AMP;", "<b>\"&"},
-      {"&amp;lt;|&amp;quot;|&amp;amp;", "&lt;|&quot;|&amp;"},
-      {"&#62;&#x3e;&nbsp;&apos;&lt c", "&#62;&#x3e;&nbsp;&apos;&lt c"},
-  };
-  for (const auto& r : rows) EXPECT_EQ(DecodeEntities(r.text), r.decoded) << r.text;
-}
 
 TEST(Expansion, Placeholders) {
   const std::string novel = R"(C:\b\novel.htm)";

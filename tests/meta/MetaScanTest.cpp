@@ -51,10 +51,10 @@ TEST(MetaScan, CollectParameters) {
       {Meta("lrf:--a", "1") + Meta("lrf:--b", "2") + Meta("lrf:--A", "%R") +
            Meta("lrf:--z", "%r") + Meta("lrf:--a", "3") + Meta("lrf:--c", "x%ry%p"),
        R"(--b=2|--a=3|--c=xyC:\b\|)"},
-      // Entities are decoded in names and values before any test.
-      {Meta("lrf&#58;--no", "x") + Meta("lrf:--a&amp;b", "&lt;&gt;&quot;&amp;") +
+      // The four entities, in any case, are decoded in names and values before any test.
+      {Meta("lrf&#58;--no", "x") + Meta("lrf:--a&AMP;b", "&LT;&gt;&Quot;&amp;&apos;&lt c") +
            Meta("lrf:--r", "&#37;r") + Meta("lrf:--e", "&amp;quot;") + Meta("lrf:--r&amp;", "1") +
-           Meta("lrf:--r&", "%r"), "--a&b=<>\"&|--r=&#37;r|--e=&quot;|"},
+           Meta("lrf:--r&", "%r"), "--a&b=<>\"&&apos;&lt c|--r=&#37;r|--e=&quot;|"},
       // The name must come first and the content next; unquoted content is empty.
       {"<meta content=\"v\" name=\"lrf:--a\"><meta lang=\"en\" name=\"lrf:--b\" content=\"v\">"
        "<meta name=lrf:--d content=5>"

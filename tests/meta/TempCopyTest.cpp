@@ -61,7 +61,7 @@ TEST(TempCopy, DeleteTreeNeverFollowsALink) {
   EXPECT_EQ(ReadFile(dir / "keep") + ReadFile(dir / "outside/f"), "xx");
 }
 
-TEST(TempCopy, MessagesNameTheDirectoryAndTheSystemsReason) {
+TEST(TempCopy, FailuresNameTheFileAndTheSystemsReason) {
   const qvtest::ModuleScope scope;
   const qvtest::ScratchDir dir;
   const std::string missing = dir / "missing";
@@ -77,13 +77,8 @@ TEST(TempCopy, MessagesNameTheDirectoryAndTheSystemsReason) {
               error.find(made) != std::string::npos && !error.ends_with(": "))
       << error;
   EXPECT_EQ(TempCopyList.Count(), 0);
-}
-
 #ifndef _WIN32
-TEST(TempCopy, CopiesThatCannotBeWritten) {
-  const qvtest::ModuleScope scope;
-  const qvtest::ScratchDir dir;
-  const qvtest::ScopedEnv tmp("TMPDIR", dir.path());
+  const qvtest::ScopedEnv existing("TMPDIR", dir.path());
   const std::string longName(300, 'n');
   const std::string tooLong = Raised([&] { WriteTempCopy(longName, "x"); });
   ASSERT_EQ(TempCopyList.Count(), 1);
@@ -96,14 +91,14 @@ TEST(TempCopy, CopiesThatCannotBeWritten) {
   small.rlim_cur = 4;
   const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
-  const std::string error = Raised([] { WriteTempCopy("page.htm", "more than four bytes"); });
+  const std::string tooLarge = Raised([] { WriteTempCopy("page.htm", "more than four bytes"); });
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
   ASSERT_EQ(TempCopyList.Count(), 2);
-  EXPECT_EQ(error, "EWriteError: Stream write error " + TempCopyList.Get(1) +
+  EXPECT_EQ(tooLarge, "EWriteError: Stream write error " + TempCopyList.Get(1) +
                        "/page.htm: File too large");
-}
 #endif
+}
 
 }  // namespace
 }  // namespace quorvane

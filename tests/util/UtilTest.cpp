@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "util/Files.h"
-#include "util/StringList.h"
 #include "util/Text.h"
 #include "common/Helpers.h"
 #include "common/ScratchDir.h"
@@ -113,6 +112,7 @@ TEST(FullPathFrom, BothStyles) {
   const std::string cwd = std::filesystem::current_path().string(), &sep = qvtest::kSep;
   EXPECT_EQ(FullPath("a" + sep + ".." + sep + "b"), WithTrailingBackslash(cwd) + "b");
   EXPECT_EQ(FullPath("."), cwd);
+  EXPECT_EQ(FullPath(""), "");
 }
 
 TEST(OnDisk, DirectoriesAndFiles) {
@@ -156,22 +156,6 @@ TEST(Text, ReplaceAll) {
   };
   for (const auto& r : rows)
     EXPECT_EQ(ReplaceAll(r.text, r.oldText, r.newText, r.ignoreCase), r.expected) << r.text;
-}
-
-TEST(Text, QuoteAndUpperCase) {
-  EXPECT_EQ(QuoteText("a b", '"'), "\"a b\"");
-  EXPECT_EQ(QuoteText("say \"hi\"", '"'), "\"say \"\"hi\"\"\"");
-  EXPECT_EQ(QuoteText("it's \"x\"", '\''), "'it''s \"x\"'");
-  EXPECT_EQ(UpperAscii("az AZ 09 `{@[ \xe9\xff"), "AZ AZ 09 `{@[ \xe9\xff");
-}
-
-TEST(StringList, IndexOfIgnoresCase) {
-  TStringList list;
-  for (const char* entry : {"--title", "--Author", "--AUTHOR"}) list.Add(entry);
-  EXPECT_EQ(list.IndexOf("--author"), 1);
-  EXPECT_EQ(list.IndexOf("--titl"), -1);
-  list.Delete(1);
-  EXPECT_EQ(list.IndexOf("--author"), 1);
 }
 
 }  // namespace
