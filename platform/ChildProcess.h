@@ -29,9 +29,6 @@ class ChildProcess {
   // Waits for the end and returns the exit status (POSIX: 128 + N after
   // signal N).
   std::int32_t Wait();
-  // Sends the interrupt request (SIGINT on POSIX); false where that cannot be
-  // done.
-  bool Interrupt();
 
  private:
   struct State;

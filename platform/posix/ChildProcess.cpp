@@ -109,9 +109,4 @@ std::int32_t ChildProcess::Wait() {
   return state_->status;
 }
 
-bool ChildProcess::Interrupt() {
-  if (state_->waited) return false;
-  return kill(state_->pid, SIGINT) == 0;
-}
-
 }  // namespace quorvane::platform

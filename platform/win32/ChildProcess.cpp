@@ -59,7 +59,6 @@ std::string EnvironmentBlock(const std::vector<std::string>& extra) {
 
 struct ChildProcess::State {
   Handle process;
-  DWORD id = 0;
   bool waited = true;
   std::int32_t status = 0;
 };
@@ -115,7 +114,8 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
   std::string environment = EnvironmentBlock(extraEnvironment);
   std::string mutableLine = commandLine;
   PROCESS_INFORMATION info{};
-  // A group of its own, so that a Ctrl-Break can be sent to it alone.
+  // A group of its own, in which Ctrl-C is off: interrupting the tests does
+  // not stop the program under test halfway.
   if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
                       CREATE_NEW_PROCESS_GROUP,
                       environment.data(),
@@ -126,7 +126,6 @@ bool ChildProcess::Start(const std::vector<std::string>& args, const std::string
   }
   CloseHandle(info.hThread);
   state_->process.reset(info.hProcess);
-  state_->id = info.dwProcessId;
   state_->waited = false;
   return true;
 }
@@ -140,13 +139,6 @@ std::int32_t ChildProcess::Wait() {
   state_->waited = true;
   state_->status = static_cast<std::int32_t>(code);
   return state_->status;
-}
-
-bool ChildProcess::Interrupt() {
-  // Ctrl-C cannot reach a group of its own; Ctrl-Break can. Both need a
-  // console shared with the program.
-  if (state_->waited) return false;
-  return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state_->id) != 0;
 }
 
 }  // namespace quorvane::platform
