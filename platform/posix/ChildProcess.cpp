@@ -100,12 +100,7 @@ std::int32_t ChildProcess::Wait() {
     rc = waitpid(state_->pid, &status, 0);
   } while (rc < 0 && errno == EINTR);
   state_->waited = true;
-  if (rc < 0)
-    state_->status = -1;
-  else if (WIFSIGNALED(status))
-    state_->status = 128 + WTERMSIG(status);
-  else
-    state_->status = WEXITSTATUS(status);
+  state_->status = rc < 0 ? -1 : ExitStatusOf(status);
   return state_->status;
 }
 

@@ -52,12 +52,6 @@ void OnInterrupt(int) {
 
 namespace {
 
-std::int32_t StatusOf(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return status;
-}
-
 int SignalOf(int status) { return WIFSIGNALED(status) ? WTERMSIG(status) : 0; }
 
 using Clock = std::chrono::steady_clock;
@@ -148,7 +142,7 @@ struct Process::State {
     while (rc < 0 && errno == EINTR);
     if (rc == 0) return false;
     running = false;
-    status = rc < 0 ? -1 : StatusOf(raw);
+    status = rc < 0 ? -1 : ExitStatusOf(raw);
     signal = rc < 0 ? 0 : SignalOf(raw);
     for (Pipe& pipe : pipes) pipe.Drain();
     return true;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/posix/Spawn.h"
@@ -69,6 +70,22 @@ std::string ExpandVariables(const std::string& text, std::string& undefined) {
   return out;
 }
 
+// The files a bare name stands for on PATH, in PATH's order; an empty entry
+// is the current directory, and without PATH the usual folders are searched.
+std::vector<std::string> PathCandidates(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  const std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  std::vector<std::string> candidates;
+  for (std::size_t begin = 0; begin <= dirs.size();) {
+    std::size_t end = dirs.find(':', begin);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string dir = dirs.substr(begin, end - begin);
+    candidates.push_back((dir.empty() ? "." : dir) + "/" + name);
+    begin = end + 1;
+  }
+  return candidates;
+}
+
 // A path with its links resolved, or empty.
 std::string RealPath(const std::string& path) {
   char* real = ::realpath(path.c_str(), nullptr);
@@ -96,18 +113,10 @@ std::string SearchProgram(const std::string& program) {
   }
   if (::stat(program.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return "./" + program;
 
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
   bool sawNonExecutable = false;
-  std::size_t begin = 0;
-  for (;;) {
-    std::size_t end = dirs.find(':', begin);
-    std::string dir = dirs.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-    std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
+  for (const std::string& candidate : PathCandidates(program)) {
     if (IsExecutableFile(candidate)) return candidate;
     if (::stat(candidate.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) sawNonExecutable = true;
-    if (end == std::string::npos) break;
-    begin = end + 1;
   }
   errno = sawNonExecutable ? EACCES : ENOENT;
   return {};
@@ -119,16 +128,8 @@ std::string ProgramFromArgument(const std::string& argument0) {
     return IsExecutableFile(argument0) ? RealPath(argument0) : std::string();
   // A bare name: the shell found the program on PATH (an empty entry is the
   // current directory), never in the current directory as such.
-  const char* path = std::getenv("PATH");
-  const std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  for (std::size_t begin = 0; begin <= dirs.size();) {
-    std::size_t end = dirs.find(':', begin);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string dir = dirs.substr(begin, end - begin);
-    const std::string candidate = (dir.empty() ? "." : dir) + "/" + argument0;
+  for (const std::string& candidate : PathCandidates(argument0))
     if (IsExecutableFile(candidate)) return RealPath(candidate);
-    begin = end + 1;
-  }
   return {};
 }
 

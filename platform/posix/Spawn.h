@@ -1,9 +1,11 @@
-// What starting a program needs on POSIX: the file to start for a name, and
-// owners of the objects posix_spawn takes.
+// What starting a program needs on POSIX: the file to start for a name,
+// owners of the objects posix_spawn takes, and the status it ended with.
 #pragma once
 
 #include <spawn.h>
+#include <sys/wait.h>
 
+#include <cstdint>
 #include <string>
 
 namespace quorvane::platform {
@@ -13,6 +15,14 @@ namespace quorvane::platform {
 // directory (the same file a check of the converter's existence looks at),
 // else the first executable file of that name on PATH.
 std::string SearchProgram(const std::string& program);
+
+// The exit status of a program from what waitpid reported: its exit code,
+// or 128 + N when signal N ended it.
+inline std::int32_t ExitStatusOf(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+  return waitStatus;
+}
 
 class FileActions {
  public:
