@@ -23,6 +23,11 @@ inline std::string ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// A meta tag as pages write it: name first, content right after it.
+inline std::string Meta(const std::string& name, const std::string& content) {
+  return "<meta name=\"" + name + "\" content=\"" + content + "\">";
+}
+
 // "Kind: message" of the error fn raises, or "none".
 template <typename Fn>
 std::string Raised(Fn fn) {

@@ -54,7 +54,7 @@ struct RunResult { int exitCode = -1; std::string out, err; };  // standard outp
 
 // A meta tag of the target lrf (the tests' default target).
 inline std::string Meta(const std::string& name, const std::string& content) {
-  return "<meta name=\"lrf:" + name + "\" content=\"" + content + "\">";
+  return qvtest::Meta("lrf:" + name, content);
 }
 // A page whose converter run exits with code.
 inline std::string ExitPage(const std::string& code) { return Meta("--exit", code); }

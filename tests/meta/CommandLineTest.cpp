@@ -19,6 +19,7 @@ namespace {
 
 using Args = std::vector<std::string>;
 using qvtest::kSep;
+using qvtest::Meta;
 using qvtest::ReadFile;
 
 // The arguments a converter gets from an argument text.
@@ -134,9 +135,6 @@ TEST(CommandLine, NamesOnPosix) {
 
 class BuildCommandLineTest : public ::testing::Test {
  protected:
-  std::string Meta(const std::string& name, const std::string& content) {
-    return "<meta name=\"" + name + "\" content=\"" + content + "\">";
-  }
   qvtest::ModuleScope scope_;
   qvtest::ScratchDir dir_;
 };

@@ -12,11 +12,9 @@ namespace quorvane {
 namespace {
 
 using namespace std::string_literals;
+using qvtest::Meta;
 using qvtest::Raised;
 
-std::string Meta(const std::string& name, const std::string& content) {
-  return "<meta name=\"" + name + "\" content=\"" + content + "\">";
-}
 std::string Include(const std::string& name) { return Meta("@include", name); }
 
 TEST(MetaScan, TargetPrefixes) {
